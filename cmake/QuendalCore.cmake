@@ -1,0 +1,16 @@
+# quendal_core_library(name [LINKS ...]): a Qt-free static library from the folder's *.cpp files.
+# Files ending in _dlg.cpp hold window handlers (methods of CQuendalDlg) and go to the window instead;
+# OS seams end in _posix.cpp or _win.cpp and only the host's are taken.
+function(quendal_core_library name)
+    cmake_parse_arguments(ARG "" "" "LINKS" ${ARGN})
+    file(GLOB srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+    list(FILTER srcs EXCLUDE REGEX "_dlg\\.cpp$")
+    if(WIN32)
+        list(FILTER srcs EXCLUDE REGEX "_posix\\.cpp$")
+    else()
+        list(FILTER srcs EXCLUDE REGEX "_win\\.cpp$")
+    endif()
+    add_library(${name} STATIC ${srcs})
+    target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR})
+    target_link_libraries(${name} PUBLIC ${ARG_LINKS} PRIVATE quendal_core_warnings)
+endfunction()

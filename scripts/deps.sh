@@ -1,0 +1,27 @@
+# Sourced by ./run, ./test and ./bench: installs the Debian packages that are missing, and nothing else.
+# Usage: quendal_install_packages pkg...
+quendal_install_packages() {
+    local missing=()
+    local pkg
+    for pkg in "$@"; do
+        if ! dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed"; then
+            missing+=("$pkg")
+        fi
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+    echo "Installing: ${missing[*]}"
+    local sudo=""
+    if [ "$(id -u)" -ne 0 ]; then
+        if command -v sudo >/dev/null 2>&1; then
+            sudo="sudo"
+        else
+            echo "Missing packages (${missing[*]}) and no root or sudo to install them." >&2
+            return 1
+        fi
+    fi
+    $sudo apt-get update -q || return 1
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q "${missing[@]}"
+}
+
+QUENDAL_BUILD_PACKAGES=(cmake g++ make qt6-base-dev libgl-dev fonts-wqy-microhei)
+QUENDAL_TEST_PACKAGES=(libgtest-dev googletest)
