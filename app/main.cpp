@@ -1,0 +1,23 @@
+// Quendal: the DTU configuration tool and serial terminal. One window, run modally; the program ends with it.
+#include <QApplication>
+#include <QStyleFactory>
+
+#include "app/message_box.h"
+#include "app/qt_param_form.h"
+#include "app/quendal_dlg.h"
+
+int main(int argc, char* argv[]) {
+    QApplication app(argc, argv);
+    // The window was drawn for the classic control style.
+    if (QStyle* style = QStyleFactory::create("Windows")) {
+        QApplication::setStyle(style);
+    }
+    if (!GbkCodecAvailable()) {
+        AppMessageBox(nullptr, "This Qt build has no GBK codec; device texts cannot be converted.",
+                      BoxIcon::Error);
+        return 1;
+    }
+    CQuendalDlg dlg;
+    dlg.exec();
+    return 0;
+}
