@@ -1,0 +1,95 @@
+// The serial port engine. The owner's thread opens a port (OpenPort), starts the engine's worker
+// (StartWorker), hands it write requests (WriteBytes, WriteText: copied, one pending at a time, the later
+// replacing an unwritten one) and asks it to close (ClosePort). The worker alone does port input and output:
+// it waits on the port, a shutdown event and a write-request event (in that priority), reads every byte
+// then waiting in one call and hands the run to the owner's thread as one WM_PORT_RXCHAR, waiting until it
+// has been handled before it reads again; before every write it purges both queues. Failures of port calls
+// become error boxes on the owner's thread, and a device that goes away ends the worker with WM_PORT_LOST.
+// Every wait of the worker also watches the shutdown event, so a close, a new OpenPort and the destructor
+// take effect at once, even while the owner's thread is the one waiting and cannot handle deliveries.
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <span>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+#include "serial/port_owner.h"
+
+class CHandover;
+
+// "WARNING:  %s Failed with the following error: \n%s\nPort: %d\n" with the failed call's name, the system's
+// text for error (0 counts as EIO: the box never reads "Success") and the port number.
+std::string ComposePortErrorText(std::string_view call, int error, int port);
+
+class CSerialPort {
+  public:
+    CSerialPort();
+    virtual ~CSerialPort();
+    CSerialPort(const CSerialPort&) = delete;
+    CSerialPort& operator=(const CSerialPort&) = delete;
+
+    // Stops a running worker, then opens COM<port> and configures it. False only when the device cannot be
+    // opened (absent, or held by another program), and then nothing is shown; a configuration call that
+    // fails is shown in one error box and the port stays open with true returned.
+    bool OpenPort(CPortOwner* owner, int port, int baud, char parity, int databits, int stopbits,
+                  unsigned eventMask, std::size_t writeBufferSize);
+
+    // Starts the worker for the port that OpenPort opened; false when none is open or one already runs.
+    bool StartWorker();
+
+    // Signals the worker to close the port and returns at once; IsOpen turns false when it has.
+    void ClosePort();
+
+    // Copy the request and return at once; the worker writes it later.
+    void WriteBytes(const std::uint8_t* bytes, std::size_t length);
+    void WriteBytes(std::span<const std::uint8_t> bytes);
+    // A NUL-terminated text, written without its NUL.
+    void WriteText(const char* text);
+
+    bool IsOpen() const;
+
+  private:
+    enum class Step { kContinue, kStop, kEnd };
+
+    void StopWorker();
+    void ReportErrorNow(std::string_view call, int error);
+    void WorkerMain();
+    Step PortEventStep(bool hangup);
+    Step ReceiveStep(bool hangup);
+    Step WriteStep();
+    Step LosePort(std::string_view call, int error);
+    bool Notify(unsigned message);
+    bool ReportErrorSync(std::string_view call, int error);
+    bool Handover(std::function<void(CPortOwner&)> work);
+    void StoreRequest(const void* bytes, std::size_t copyLength, std::size_t writeLength);
+
+    std::atomic<int> m_fd{-1};
+    std::thread m_worker;
+    std::atomic<bool> m_running{false};
+    int m_shutdownEvent = -1;
+    int m_writeEvent = -1;
+    std::shared_ptr<CHandover> m_handover;
+    CPortOwner* m_owner = nullptr;
+    int m_port = 0;
+    unsigned m_eventMask = 0;
+    std::size_t m_writeBufferSize = 0;
+
+    // The pending request, shared with the owner's thread.
+    std::mutex m_requestLock;
+    std::vector<std::uint8_t> m_writeBuffer;
+    std::size_t m_writeLength = 0;
+    bool m_writePending = false;
+
+    // The worker's own copies: the request being written and the bytes just read.
+    std::vector<std::uint8_t> m_outgoing;
+    std::vector<std::uint8_t> m_incoming;
+    bool m_backOff = false;
+};
