@@ -16,6 +16,7 @@
 #include <QString>
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <span>
@@ -64,6 +65,8 @@ class CQuendalDlg : public QDialog, private CPortOwner {
     const DeviceParams& HeldParams() const { return m_params; }
     const ResponseFrame& Frame() const { return m_frame; }
     bool IsPortOpen() const { return m_port.IsOpen(); }
+    // Sees every received byte that passes the port-number test, in order (reliability tests).
+    void SetRxTap(std::function<void(std::uint8_t)> tap) { m_rxTap = std::move(tap); }
 
     // Message map handlers.
     void OnPortRxChar(std::uint8_t byte, int port);
@@ -166,4 +169,5 @@ class CQuendalDlg : public QDialog, private CPortOwner {
     std::unique_ptr<CQtParamForm> m_form;
     GbkDecoder m_rxDecoder;  // text-mode decoding state; survives clears of the area
     bool m_destroyed = false;
+    std::function<void(std::uint8_t)> m_rxTap;
 };

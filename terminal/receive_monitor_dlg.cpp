@@ -63,6 +63,9 @@ void CQuendalDlg::OnPortRxRun(std::span<const std::uint8_t> bytes, int port) {
     std::string utf8;
     for (std::uint8_t byte : bytes) {
         ++RxCount;
+        if (m_rxTap) {
+            m_rxTap(byte);
+        }
         if (CollectResponseByte(m_frame, byte)) {
             DispatchResponseFrame();
         }
