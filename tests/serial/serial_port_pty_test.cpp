@@ -3,6 +3,8 @@
 // loaded machines.
 #include <asm/termbits.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -101,6 +103,33 @@ TEST_F(SerialPortPtyTest, PortHeldByAnotherEngineIsRefused) {
     first.ClosePort();
     ASSERT_TRUE(WaitUntil([&] { return !first.IsOpen(); }, kPatience));
     EXPECT_TRUE(Open(second, owner));
+}
+
+// Other programs hold a port by a lock or by the terminal's exclusive mode; either refuses the open, root
+// included (exclusive mode alone does not stop root from opening).
+TEST_F(SerialPortPtyTest, PortHeldByAnotherProgramIsRefused) {
+    enum class Hold { kLock, kExclusive };
+    for (Hold hold : {Hold::kLock, Hold::kExclusive}) {
+        SCOPED_TRACE(hold == Hold::kLock ? "lock" : "exclusive");
+        if (hold == Hold::kLock) {
+            ASSERT_EQ(flock(m_pty.SlaveFd(), LOCK_EX | LOCK_NB), 0);
+        } else {
+            ASSERT_EQ(ioctl(m_pty.SlaveFd(), TIOCEXCL), 0);
+        }
+        CRecordingOwner owner;
+        CSerialPort port;
+        EXPECT_FALSE(Open(port, owner));
+        EXPECT_FALSE(port.IsOpen());
+        EXPECT_TRUE(owner.Errors().empty());
+        EXPECT_EQ(FdsOpenOn(m_pty.SlavePath()), 1u);
+
+        if (hold == Hold::kLock) {
+            ASSERT_EQ(flock(m_pty.SlaveFd(), LOCK_UN), 0);
+        } else {
+            ASSERT_EQ(ioctl(m_pty.SlaveFd(), TIOCNXCL), 0);
+        }
+        EXPECT_TRUE(Open(port, owner));
+    }
 }
 
 TEST_F(SerialPortPtyTest, DeliversReceivedBytesInOrderWithThePortNumber) {
@@ -480,6 +509,7 @@ TEST_F(SerialPortPtyTest, StopsWithinTheBoundUnderAFlood) {
         CFloodWriter flood(m_pty.MasterFd());
         ASSERT_TRUE(owner.WaitFor([&] { return owner.ReceivedCount() > 64 * 1024; }, kPatience));
 
+        CWatchdog watchdog(2000ms, "stop under a flood");
         const auto start = Clock::now();
         std::chrono::milliseconds took{};
         switch (how) {
