@@ -137,7 +137,6 @@ bool CSerialPort::OpenPort(CPortOwner* owner, int port, int baud, char parity, i
     m_owner = owner;
     m_port = port;
     m_eventMask = eventMask;
-    m_writeBufferSize = writeBufferSize;
     {
         // A request made while no worker ran is dropped here.
         std::lock_guard lock(m_requestLock);

@@ -80,7 +80,6 @@ class CSerialPort {
     CPortOwner* m_owner = nullptr;
     int m_port = 0;
     unsigned m_eventMask = 0;
-    std::size_t m_writeBufferSize = 0;
 
     // The pending request, shared with the owner's thread.
     std::mutex m_requestLock;
