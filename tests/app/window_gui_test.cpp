@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <QTest>
 
+#include "app/about_dlg.h"
 #include "app/qt_param_form.h"
 #include "app/quendal_dlg.h"
 #include "app/status_bar.h"
@@ -163,6 +164,31 @@ TEST(Window, UntickingFromCodeRunsNoHandler) {
     // OnAutoSend would have refused with the port closed.
     EXPECT_TRUE(BoxRecorder::Boxes().empty());
     EXPECT_FALSE(dlg.IsTimerRunning(TIMER_AUTO_SEND));
+}
+
+}  // namespace
+
+namespace {
+
+TEST(AboutBox, ShowsNameVersionIconAndADefaultOkButton) {
+    CAboutDlg about;
+    EXPECT_EQ(about.windowTitle(), "关于 Quendal");
+    EXPECT_EQ(about.size(), QSize(376, 102));  // 251 x 68 dialog units
+    bool sawText = false;
+    bool sawIcon = false;
+    for (QLabel* label : about.findChildren<QLabel*>()) {
+        sawText = sawText || label->text() == "Quendal V2.3";
+        sawIcon = sawIcon || !label->pixmap().isNull();
+    }
+    EXPECT_TRUE(sawText);
+    EXPECT_TRUE(sawIcon);
+    const auto buttons = about.findChildren<QPushButton*>();
+    ASSERT_EQ(buttons.size(), 1);
+    EXPECT_EQ(buttons[0]->text(), "确定");
+    EXPECT_TRUE(buttons[0]->isDefault());
+    about.show();
+    buttons[0]->click();
+    EXPECT_FALSE(about.isVisible());
 }
 
 }  // namespace
