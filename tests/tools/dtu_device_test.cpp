@@ -1,0 +1,417 @@
+#include "tools/dtu-sim/dtu_device.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <regex>
+#include <set>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace {
+
+using namespace std::chrono_literals;
+using Bytes = std::vector<uint8_t>;
+using Clock = CDtuDevice::Clock;
+using Record = std::array<uint8_t, 440>;
+
+Bytes ToBytes(std::string_view text) {
+    return Bytes(text.begin(), text.end());
+}
+std::string ToText(const Bytes& bytes) {
+    return std::string(bytes.begin(), bytes.end());
+}
+
+// Checksum the test's own way, so a shared bug in the record code cannot pass both sides.
+uint8_t SumOf439(const uint8_t* record) {
+    unsigned sum = 0;
+    for (int i = 0; i < 439; ++i) {
+        sum += record[i];
+    }
+    return static_cast<uint8_t>(sum % 256);
+}
+
+struct Field {
+    std::size_t offset;
+    Bytes bytes;
+};
+
+Record RecordFrom(std::initializer_list<Field> fields) {
+    Record r{};
+    for (const Field& f : fields) {
+        std::copy(f.bytes.begin(), f.bytes.end(), r.begin() + static_cast<std::ptrdiff_t>(f.offset));
+    }
+    return r;
+}
+
+// The 4G DTU factory record, field by field from the record layout; the checksum was summed by hand.
+Record FactoryFourG() {
+    return RecordFrom({
+        {0, {0x01, 0x01}},                  // firmware 0x0101: 4G
+        {2, {0x41}},                        // online, link 1
+        {3, {0x18}},                        // reboot period 24
+        {4, {0x3C, 0x00}},                  // heartbeat 60
+        {6, {0x78, 0x00}},                  // net check 120
+        {8, ToBytes("DTU0001234")},         // device id
+        {24, ToBytes("CMNET")},             // apn
+        {136, ToBytes("10.64.23.118")},     // local ip
+        {152, {0x80, 0x25, 0x00, 0x00}},    // 9600
+        {156, {0x38, 0x4E, 0x31}},          // '8' 'N' '1'
+        {160, {0x00, 0x04}},                // pack length 1024
+        {162, {0x32, 0x00}},                // pack time 50
+        {164, ToBytes("iot.example.com")},  // remote 1
+        {404, {0x88, 0x13}},                // port 5000
+        {416, ToBytes("114.114.114.114")},  // dns
+        {432, {0x10, 0x0E}},                // dns period 3600
+        {439, {0x21}},                      // checksum
+    });
+}
+
+// A device under a made-up clock. Run moves the clock forward, waking the device whenever it asks.
+class CSimHarness {
+  public:
+    explicit CSimHarness(DtuSettings settings = {})
+        : m_now(Clock::time_point{} + 1h), m_device(settings, m_now) {}
+
+    std::vector<std::string> Send(const Bytes& bytes) { return m_device.Receive(bytes, m_now); }
+    std::vector<std::string> Send(std::string_view text) { return Send(ToBytes(text)); }
+
+    // Everything the device writes from now up to now + span, with each write's time.
+    struct Write {
+        Clock::duration at;
+        Bytes bytes;
+    };
+    std::vector<Write> RunFor(Clock::duration span) {
+        const Clock::time_point start = m_now;
+        const Clock::time_point end = m_now + span;
+        std::vector<Write> writes;
+        for (;;) {
+            auto due = m_device.TakeDue(m_now);
+            m_log.insert(m_log.end(), due.log.begin(), due.log.end());
+            if (!due.bytes.empty()) {
+                writes.push_back({m_now - start, std::move(due.bytes)});
+            }
+            const auto wake = m_device.NextWake();
+            if (!wake || *wake > end) {
+                m_now = end;
+                return writes;
+            }
+            m_now = std::max(*wake, m_now);
+        }
+    }
+    Bytes Collect(Clock::duration span) {
+        Bytes all;
+        for (const Write& w : RunFor(span)) {
+            all.insert(all.end(), w.bytes.begin(), w.bytes.end());
+        }
+        return all;
+    }
+    Bytes Ask(std::string_view command) {
+        Send(command);
+        return Collect(5s);
+    }
+    Bytes Save(const Record& record) {
+        Bytes frame = ToBytes("DTU+CONFIG=");
+        frame.insert(frame.end(), record.begin(), record.end());
+        Send(frame);
+        return Collect(5s);
+    }
+    Record ReadRecord() {
+        const Bytes answer = Ask("DTU+CONFIG\r");
+        Record r{};
+        if (answer.size() == 448) {
+            std::copy(answer.begin() + 8, answer.end(), r.begin());
+        }
+        return r;
+    }
+
+    CDtuDevice& Device() { return m_device; }
+    Clock::time_point Now() const { return m_now; }
+    const std::vector<std::string>& Log() const { return m_log; }
+
+  private:
+    Clock::time_point m_now;
+    CDtuDevice m_device;
+    std::vector<std::string> m_log;
+};
+
+TEST(DtuFactoryRecordTest, FourGDtuRecordIsByteExact) {
+    const Record expected = FactoryFourG();
+    const DeviceParams record = FactoryRecord(false, false);
+    const auto actual = record.Bytes();
+    EXPECT_TRUE(std::equal(actual.begin(), actual.end(), expected.begin()));
+    EXPECT_EQ(SumOf439(expected.data()), 0x21);
+}
+
+TEST(DtuFactoryRecordTest, VariantsChangeFirmwareFlagsAndSensorFields) {
+    struct Case {
+        bool nbiot;
+        bool tempHumidity;
+        std::vector<Field> changes;
+    };
+    const Bytes imei = ToBytes("861234567890123");
+    const Case cases[] = {
+        {true, false, {{0, {0x01, 0x0C}}, {439, {0x2C}}}},
+        {false, true, {{4, {0x2C, 0x01}}, {6, {0x01, 0x00}}, {8, imei}, {434, {0x08}}, {439, {0x6D}}}},
+        {true,
+         true,
+         {{0, {0x01, 0x0C}}, {4, {0x2C, 0x01}}, {6, {0x01, 0x00}}, {8, imei}, {434, {0x08}}, {439, {0x78}}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string("nbiot=") + (c.nbiot ? "1" : "0") + " th=" + (c.tempHumidity ? "1" : "0"));
+        Record expected = FactoryFourG();
+        for (const Field& f : c.changes) {
+            std::copy(f.bytes.begin(), f.bytes.end(),
+                      expected.begin() + static_cast<std::ptrdiff_t>(f.offset));
+        }
+        const DeviceParams record = FactoryRecord(c.nbiot, c.tempHumidity);
+        const auto actual = record.Bytes();
+        EXPECT_TRUE(std::equal(actual.begin(), actual.end(), expected.begin()));
+        EXPECT_EQ(SumOf439(expected.data()), expected[439]);
+    }
+}
+
+TEST(DtuDeviceTest, ReadAnswersConfigEqualsAndTheRecord) {
+    CSimHarness sim;
+    const Bytes answer = sim.Ask("DTU+CONFIG\r");
+    ASSERT_EQ(answer.size(), 448u);
+    const Bytes prefix = {0x2B, 0x43, 0x4F, 0x4E, 0x46, 0x49, 0x47, 0x3D};
+    EXPECT_TRUE(std::equal(prefix.begin(), prefix.end(), answer.begin()));
+    const Record expected = FactoryFourG();
+    EXPECT_TRUE(std::equal(expected.begin(), expected.end(), answer.begin() + 8));
+    EXPECT_EQ(answer[447], SumOf439(answer.data() + 8));
+}
+
+TEST(DtuDeviceTest, ShortAnswersAreExactAndFitTheShortFrameClass) {
+    Record goodSave = RecordFrom({{0, {0x01, 0x01}}, {24, ToBytes("CMNET")}, {439, {0x79}}});
+    Record badSave = goodSave;
+    badSave[439] = 0x78;
+    struct Case {
+        std::string name;
+        Bytes command;
+        Bytes answer;
+    };
+    const auto save = [](const Record& r) {
+        Bytes frame = ToBytes("DTU+CONFIG=");
+        frame.insert(frame.end(), r.begin(), r.end());
+        return frame;
+    };
+    const Case cases[] = {
+        {"save, right checksum",
+         save(goodSave),
+         {0x2B, 0x43, 0x4F, 0x4E, 0x46, 0x49, 0x47, 0x20, 0x4F, 0x4B, 0x0D, 0x0A}},
+        {"save, wrong checksum",
+         save(badSave),
+         {0x2B, 0x43, 0x4F, 0x4E, 0x46, 0x49, 0x47, 0x20, 0x45, 0x52, 0x52, 0x4F, 0x52, 0x0D, 0x0A}},
+        {"defaults", ToBytes("DTU+CONFIG=DEFAULT\r"), {0x2B, 0x43, 0x4F, 0x4E, 0x46, 0x49, 0x47,
+                                                       0x20, 0x44, 0x45, 0x46, 0x41, 0x55, 0x4C,
+                                                       0x54, 0x20, 0x4F, 0x4B, 0x0D, 0x0A}},
+        {"reset",
+         ToBytes("DTU+CONFIG=RESET\r"),
+         {0x2B, 0x43, 0x4F, 0x4E, 0x46, 0x49, 0x47, 0x20, 0x52, 0x45, 0x53, 0x45, 0x54, 0x20, 0x4F, 0x4B,
+          0x0D, 0x0A}},
+        {"unknown module command",
+         ToBytes("DTU+CONFIG=CMD:ATI\r"),
+         {0x2B, 0x43, 0x4F, 0x4E, 0x46, 0x49, 0x47, 0x20, 0x43, 0x4D, 0x44,
+          0x3A, 0x0D, 0x0A, 0x45, 0x52, 0x52, 0x4F, 0x52, 0x0D, 0x0A}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        CSimHarness sim;
+        const auto log = sim.Send(c.command);
+        ASSERT_EQ(log.size(), 1u);
+        const Bytes answer = sim.Collect(5s);
+        EXPECT_EQ(answer, c.answer);
+        EXPECT_GE(answer.size(), 10u);
+        EXPECT_LE(answer.size(), 99u);
+    }
+}
+
+TEST(DtuDeviceTest, GoodSaveIsStoredKeepingTheDevicesOwnFirmwareStateAndAddress) {
+    DtuSettings settings;
+    settings.nbiot = true;
+    CSimHarness sim(settings);
+    // Sent: a 4G firmware word, no status, no local address, apn CMNET; 0x101 + the letters = 0x179.
+    const Record sent = RecordFrom({{0, {0x01, 0x01}}, {24, ToBytes("CMNET")}, {439, {0x79}}});
+    EXPECT_EQ(ToText(sim.Save(sent)), "+CONFIG OK\r\n");
+    EXPECT_EQ(sim.Device().SaveCount(), 1u);
+    EXPECT_EQ(sim.Device().LastSavedBytes(), sent);
+
+    // Stored: the device's 0x0C01, 0x41 and address put back, and a checksum summed anew (0x419).
+    const Record expected = RecordFrom({{0, {0x01, 0x0C}},
+                                        {2, {0x41}},
+                                        {24, ToBytes("CMNET")},
+                                        {136, ToBytes("10.64.23.118")},
+                                        {439, {0x19}}});
+    EXPECT_EQ(sim.ReadRecord(), expected);
+}
+
+TEST(DtuDeviceTest, BadSaveLeavesTheRecordAndDefaultsRestoreTheFactoryOne) {
+    CSimHarness sim;
+    Record edited = FactoryFourG();
+    std::fill(edited.begin() + 24, edited.begin() + 56, uint8_t{0});
+    const Bytes apn = ToBytes("internet");
+    std::copy(apn.begin(), apn.end(), edited.begin() + 24);
+    edited[439] = SumOf439(edited.data());
+
+    Record broken = edited;
+    broken[439] = static_cast<uint8_t>(broken[439] + 1);
+    EXPECT_EQ(ToText(sim.Save(broken)), "+CONFIG ERROR\r\n");
+    EXPECT_EQ(sim.Device().SaveCount(), 1u);
+    EXPECT_EQ(sim.Device().LastSavedBytes(), broken);
+    EXPECT_EQ(sim.ReadRecord(), FactoryFourG());
+
+    EXPECT_EQ(ToText(sim.Save(edited)), "+CONFIG OK\r\n");
+    EXPECT_EQ(sim.ReadRecord(), edited);
+
+    EXPECT_EQ(ToText(sim.Ask("DTU+CONFIG=DEFAULT\r")), "+CONFIG DEFAULT OK\r\n");
+    EXPECT_EQ(sim.ReadRecord(), FactoryFourG());
+}
+
+TEST(DtuDeviceTest, SignalAnswerHasTheModulesFormAndDriftsSlowlyWithinRange) {
+    const Bytes golden = {0x2B, 0x43, 0x4F, 0x4E, 0x46, 0x49, 0x47, 0x20, 0x43, 0x4D, 0x44,
+                          0x3A, 0x0D, 0x0A, 0x2B, 0x43, 0x53, 0x51, 0x3A, 0x20, 0x32, 0x36,
+                          0x2C, 0x39, 0x39, 0x0D, 0x0A, 0x0D, 0x0A, 0x4F, 0x4B, 0x0D, 0x0A};
+    EXPECT_EQ(ToBytes(SignalAnswer(26)), golden);
+
+    const std::regex form(R"(\+CONFIG CMD:\r\n\+CSQ: (\d+),99\r\n\r\nOK\r\n)");
+    CSimHarness sim;
+    std::set<int> seen;
+    int previous = -1;
+    for (int i = 0; i < 120; ++i) {
+        const std::string answer = ToText(sim.Ask("DTU+CONFIG=CMD:AT+CSQ\r"));
+        std::smatch m;
+        ASSERT_TRUE(std::regex_match(answer, m, form)) << answer;
+        ASSERT_GE(answer.size(), 10u);
+        ASSERT_LE(answer.size(), 99u);
+        // The tool takes what lies between "+CSQ:" and the first comma of the whole frame.
+        ASSERT_LT(answer.find("+CSQ:"), answer.find(','));
+        const int rssi = std::stoi(m[1]);
+        ASSERT_GE(rssi, kRssiMin);
+        ASSERT_LE(rssi, kRssiMax);
+        if (previous >= 0) {
+            // Each query comes 5 s after the last: at most one step per second.
+            ASSERT_LE(std::abs(rssi - previous), 5);
+        }
+        seen.insert(rssi);
+        previous = rssi;
+    }
+    EXPECT_GE(seen.size(), 3u);
+}
+
+TEST(DtuDeviceTest, AnswersWaitForDelaySplitAndResetPause) {
+    struct Case {
+        std::string name;
+        DtuSettings settings;
+        std::string_view command;
+        std::vector<std::pair<Clock::duration, std::size_t>> writes;  // when, how many bytes
+    };
+    DtuSettings delayed;
+    delayed.delay = 250ms;
+    DtuSettings split;
+    split.split = 150ms;
+    DtuSettings both;
+    both.delay = 40ms;
+    both.split = 150ms;
+    const Case cases[] = {
+        {"read, no options", {}, "DTU+CONFIG\r", {{0ms, 448}}},
+        {"read, delay", delayed, "DTU+CONFIG\r", {{250ms, 448}}},
+        {"read, split", split, "DTU+CONFIG\r", {{0ms, 200}, {150ms, 248}}},
+        {"read, delay and split", both, "DTU+CONFIG\r", {{40ms, 200}, {190ms, 248}}},
+        {"signal, split leaves it whole", split, "DTU+CONFIG=CMD:AT+CSQ\r", {{0ms, 33}}},
+        {"reset", {}, "DTU+CONFIG=RESET\r", {{300ms, 18}}},
+        {"reset, delay", delayed, "DTU+CONFIG=RESET\r", {{550ms, 18}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        CSimHarness sim(c.settings);
+        sim.Send(c.command);
+        const auto writes = sim.RunFor(3s);
+        ASSERT_EQ(writes.size(), c.writes.size());
+        for (std::size_t i = 0; i < writes.size(); ++i) {
+            EXPECT_EQ(writes[i].at, c.writes[i].first) << i;
+            EXPECT_EQ(writes[i].bytes.size(), c.writes[i].second) << i;
+        }
+        EXPECT_FALSE(sim.Device().NextWake().has_value());
+    }
+}
+
+TEST(DtuDeviceTest, CommandsArrivingTogetherAreAnsweredInOrder) {
+    CSimHarness sim;
+    const auto log = sim.Send("DTU+CONFIG=RESET\rDTU+CONFIG\rDTU+CONFIG=DEFAULT\r");
+    ASSERT_EQ(log.size(), 3u);
+    const auto writes = sim.RunFor(2s);
+    ASSERT_EQ(writes.size(), 1u);
+    EXPECT_EQ(writes[0].at, 300ms);
+    const std::string all = ToText(writes[0].bytes);
+    ASSERT_EQ(all.size(), 18u + 448u + 20u);
+    EXPECT_TRUE(all.starts_with("+CONFIG RESET OK\r\n+CONFIG="));
+    EXPECT_TRUE(all.ends_with("+CONFIG DEFAULT OK\r\n"));
+}
+
+TEST(DtuDeviceTest, IdleDeviceAsksForNoWakeUp) {
+    CSimHarness sim;
+    EXPECT_FALSE(sim.Device().NextWake().has_value());
+    sim.Send("hello from the terminal\r\n");
+    EXPECT_FALSE(sim.Device().NextWake().has_value());
+    sim.Send("DTU+CONFIG\r");
+    sim.RunFor(1s);
+    EXPECT_FALSE(sim.Device().NextWake().has_value());
+}
+
+TEST(DtuDeviceTest, UnfinishedCommandIsDroppedAfterASecondOfSilence) {
+    CSimHarness sim;
+    // The start of a save frame that never finishes; without the drop, the next read would become
+    // part of its record.
+    sim.Send("DTU+CONFIG=12345");
+    ASSERT_TRUE(sim.Device().NextWake().has_value());
+    EXPECT_TRUE(sim.RunFor(999ms).empty());
+    EXPECT_TRUE(sim.Log().empty());
+    sim.RunFor(1ms);
+    EXPECT_EQ(sim.Log().size(), 1u);
+    EXPECT_EQ(sim.Ask("DTU+CONFIG\r").size(), 448u);
+}
+
+TEST(DtuDeviceTest, ChatterLineFormat) {
+    EXPECT_EQ(ChatterLine(234, 45, 17), "T=23.4C H=45% seq=17\r\n");
+    EXPECT_EQ(ChatterLine(200, 35, 1), "T=20.0C H=35% seq=1\r\n");
+}
+
+TEST(DtuDeviceTest, ChatterComesEverySecondAndKeepsClearOfAnswers) {
+    DtuSettings settings;
+    settings.chatter = true;
+    CSimHarness sim(settings);
+    const std::regex form(R"(T=(\d\d)\.\dC H=(\d\d)% seq=(\d+)\r\n)");
+
+    auto writes = sim.RunFor(5500ms);
+    ASSERT_EQ(writes.size(), 5u);
+    for (std::size_t i = 0; i < writes.size(); ++i) {
+        const std::string line = ToText(writes[i].bytes);
+        std::smatch m;
+        ASSERT_TRUE(std::regex_match(line, m, form)) << line;
+        EXPECT_EQ(std::stoul(m[3]), i + 1);
+        EXPECT_EQ(writes[i].at, std::chrono::seconds(i + 1));
+        EXPECT_GE(line.size(), 10u);
+        EXPECT_EQ(line.find(','), std::string::npos);
+        EXPECT_EQ(line.find("+CONFIG"), std::string::npos);
+    }
+
+    // At 5.5 s a restart command arrives, answered 300 ms later: no chatter until a second after that.
+    sim.Send("DTU+CONFIG=RESET\r");
+    writes = sim.RunFor(3s);
+    ASSERT_GE(writes.size(), 2u);
+    EXPECT_EQ(writes[0].at, 300ms);
+    EXPECT_EQ(ToText(writes[0].bytes), "+CONFIG RESET OK\r\n");
+    EXPECT_GE(writes[1].at, 1300ms);
+    EXPECT_TRUE(std::regex_match(ToText(writes[1].bytes), form));
+
+    // Bytes of a save frame trickling in hold the chatter back too.
+    sim.Send("DTU+CONFIG=");
+    writes = sim.RunFor(900ms);
+    EXPECT_TRUE(writes.empty());
+}
+
+}  // namespace

@@ -1,0 +1,587 @@
+// The built dtu-sim program, run as a child process in a temporary port directory and talked to through
+// its COMn link, as the window would.
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+using Bytes = std::vector<uint8_t>;
+namespace fs = std::filesystem;
+
+const char* const kSimPath = QUENDAL_BINARY_DIR "/tools/dtu-sim/dtu-sim";
+
+Bytes ToBytes(std::string_view text) {
+    return Bytes(text.begin(), text.end());
+}
+std::string ToText(const Bytes& bytes) {
+    return std::string(bytes.begin(), bytes.end());
+}
+
+uint8_t SumOf439(const uint8_t* record) {
+    unsigned sum = 0;
+    for (int i = 0; i < 439; ++i) {
+        sum += record[i];
+    }
+    return static_cast<uint8_t>(sum % 256);
+}
+
+template <class Condition>
+bool WaitUntil(Condition condition, std::chrono::milliseconds timeout) {
+    const auto deadline = Clock::now() + timeout;
+    while (!condition()) {
+        if (Clock::now() >= deadline) {
+            return condition();
+        }
+        std::this_thread::sleep_for(5ms);
+    }
+    return true;
+}
+
+class CTempDir {
+  public:
+    CTempDir() {
+        char name[] = "/tmp/dtu-sim-test-XXXXXX";
+        if (mkdtemp(name)) {
+            m_path = name;
+        }
+    }
+    ~CTempDir() {
+        std::error_code ec;
+        fs::remove_all(m_path, ec);
+    }
+    const std::string& Path() const { return m_path; }
+    std::string PortDir() const { return m_path + "/ports"; }
+    std::string Link(int n) const { return PortDir() + "/COM" + std::to_string(n); }
+
+  private:
+    std::string m_path;
+};
+
+// One dtu-sim child with QUENDAL_PORT_DIR set to the test's directory and its stderr in a file.
+class CSimProcess {
+  public:
+    CSimProcess(const CTempDir& dir, std::vector<std::string> args) {
+        static int serial = 0;
+        m_logPath = dir.Path() + "/sim" + std::to_string(++serial) + ".log";
+        std::vector<std::string> env = {"QUENDAL_PORT_DIR=" + dir.PortDir()};
+        for (char** e = environ; *e; ++e) {
+            if (!std::string_view(*e).starts_with("QUENDAL_PORT_DIR=")) {
+                env.emplace_back(*e);
+            }
+        }
+        args.insert(args.begin(), kSimPath);
+        std::vector<char*> argv;
+        for (std::string& a : args) {
+            argv.push_back(a.data());
+        }
+        argv.push_back(nullptr);
+        std::vector<char*> envp;
+        for (std::string& e : env) {
+            envp.push_back(e.data());
+        }
+        envp.push_back(nullptr);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 2, m_logPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+        if (posix_spawn(&m_pid, kSimPath, &actions, nullptr, argv.data(), envp.data()) != 0) {
+            m_pid = -1;
+        }
+        posix_spawn_file_actions_destroy(&actions);
+    }
+    ~CSimProcess() {
+        if (m_pid > 0 && !m_status) {
+            kill(m_pid, SIGTERM);
+            if (!WaitExit(3s)) {
+                kill(m_pid, SIGKILL);
+                waitpid(m_pid, nullptr, 0);
+            }
+        }
+    }
+    CSimProcess(const CSimProcess&) = delete;
+    CSimProcess& operator=(const CSimProcess&) = delete;
+
+    pid_t Pid() const { return m_pid; }
+    bool Running() {
+        Reap();
+        return m_pid > 0 && !m_status;
+    }
+    // The exit status once the process ended within timeout.
+    std::optional<int> WaitExit(std::chrono::milliseconds timeout) {
+        WaitUntil([this] { return !Running(); }, timeout);
+        return m_status;
+    }
+    std::string Log() const {
+        std::ifstream in(m_logPath);
+        std::stringstream text;
+        text << in.rdbuf();
+        return text.str();
+    }
+    // User + system CPU time the process has used so far.
+    std::chrono::milliseconds CpuTime() const {
+        std::ifstream in("/proc/" + std::to_string(m_pid) + "/stat");
+        std::string stat((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        std::istringstream fields(stat.substr(stat.rfind(')') + 2));
+        std::string field;
+        long long utime = 0;
+        long long stime = 0;
+        for (int i = 3; i <= 15 && fields >> field; ++i) {
+            if (i == 14) {
+                utime = std::stoll(field);
+            } else if (i == 15) {
+                stime = std::stoll(field);
+            }
+        }
+        return std::chrono::milliseconds((utime + stime) * 1000 / sysconf(_SC_CLK_TCK));
+    }
+
+    // Times the process has been switched out: one or two per wake-up, so it counts wake-ups.
+    long long ContextSwitches() const {
+        std::ifstream in("/proc/" + std::to_string(m_pid) + "/status");
+        long long total = 0;
+        for (std::string line; std::getline(in, line);) {
+            if (line.find("ctxt_switches:") != std::string::npos) {
+                total += std::stoll(line.substr(line.find(':') + 1));
+            }
+        }
+        return total;
+    }
+
+  private:
+    void Reap() {
+        int status = 0;
+        if (m_pid > 0 && !m_status && waitpid(m_pid, &status, WNOHANG) == m_pid) {
+            m_status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        }
+    }
+
+    pid_t m_pid = -1;
+    std::optional<int> m_status;
+    std::string m_logPath;
+};
+
+// The window's side of the line: the port opened through its COMn link.
+class CPort {
+  public:
+    explicit CPort(const std::string& path) { m_fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK); }
+    ~CPort() { Close(); }
+    CPort(const CPort&) = delete;
+    CPort& operator=(const CPort&) = delete;
+
+    bool IsOpen() const { return m_fd >= 0; }
+    int Fd() const { return m_fd; }
+    void Close() {
+        if (m_fd >= 0) {
+            close(m_fd);
+            m_fd = -1;
+        }
+    }
+    // False when the bytes were not all taken within a few seconds.
+    bool Write(const Bytes& bytes) {
+        const auto deadline = Clock::now() + 3s;
+        std::size_t done = 0;
+        while (done < bytes.size()) {
+            const ssize_t n = write(m_fd, bytes.data() + done, bytes.size() - done);
+            if (n > 0) {
+                done += static_cast<std::size_t>(n);
+            } else if ((n < 0 && errno != EAGAIN && errno != EINTR) || Clock::now() >= deadline) {
+                return false;
+            } else {
+                pollfd p{m_fd, POLLOUT, 0};
+                poll(&p, 1, 100);
+            }
+        }
+        return true;
+    }
+    bool Write(std::string_view text) { return Write(ToBytes(text)); }
+
+    // Reads until count bytes came or timeout passed.
+    Bytes Read(std::size_t count, std::chrono::milliseconds timeout) {
+        Bytes out;
+        const auto deadline = Clock::now() + timeout;
+        while (out.size() < count) {
+            const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
+            pollfd p{m_fd, POLLIN, 0};
+            if (left <= 0 || poll(&p, 1, static_cast<int>(left)) <= 0) {
+                break;
+            }
+            uint8_t buffer[512];
+            const ssize_t n = read(m_fd, buffer, std::min(sizeof buffer, count - out.size()));
+            if (n > 0) {
+                out.insert(out.end(), buffer, buffer + n);
+            }
+        }
+        return out;
+    }
+    // Reads until nothing came for quiet.
+    Bytes ReadUntilQuiet(std::chrono::milliseconds quiet, std::chrono::milliseconds timeout) {
+        Bytes out;
+        const auto deadline = Clock::now() + timeout;
+        for (;;) {
+            Bytes more = Read(
+                4096, std::min(quiet, std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now())));
+            if (more.empty() || Clock::now() >= deadline) {
+                out.insert(out.end(), more.begin(), more.end());
+                return out;
+            }
+            out.insert(out.end(), more.begin(), more.end());
+        }
+    }
+    std::string Ask(std::string_view command, std::size_t expected) {
+        if (!Write(command)) {
+            return "(not written)";
+        }
+        return ToText(Read(expected, 3s));
+    }
+
+  private:
+    int m_fd = -1;
+};
+
+bool IsLinkTo(const std::string& link, std::string* target = nullptr) {
+    std::error_code ec;
+    const fs::path to = fs::read_symlink(link, ec);
+    if (target) {
+        *target = to.string();
+    }
+    return !ec;
+}
+
+bool WaitForLink(const std::string& link) {
+    return WaitUntil([&] { return IsLinkTo(link) && fs::exists(link); }, 5s);
+}
+
+Bytes SaveFrame(const Bytes& record) {
+    Bytes frame = ToBytes("DTU+CONFIG=");
+    frame.insert(frame.end(), record.begin(), record.end());
+    return frame;
+}
+
+TEST(DtuSimPtyTest, LinkNamesARawPseudoTerminal) {
+    CTempDir dir;
+    CSimProcess sim(dir, {"--com", "7"});
+    ASSERT_TRUE(WaitForLink(dir.Link(7))) << sim.Log();
+    std::string target;
+    ASSERT_TRUE(IsLinkTo(dir.Link(7), &target));
+    EXPECT_TRUE(target.starts_with("/dev/pts/")) << target;
+    struct stat st {};
+    ASSERT_EQ(stat(dir.Link(7).c_str(), &st), 0);
+    EXPECT_TRUE(S_ISCHR(st.st_mode));
+
+    CPort port(dir.Link(7));
+    ASSERT_TRUE(port.IsOpen());
+    termios t{};
+    ASSERT_EQ(tcgetattr(port.Fd(), &t), 0);
+    EXPECT_EQ(t.c_lflag & (ICANON | ECHO | ISIG), 0u);
+    EXPECT_EQ(t.c_oflag & OPOST, 0u);
+    EXPECT_EQ(t.c_iflag & (ICRNL | IXON), 0u);
+    ASSERT_TRUE(WaitUntil([&] { return !sim.Log().empty(); }, 3s));
+    EXPECT_TRUE(sim.Log().starts_with("dtu-sim COM7: " + dir.Link(7) + " -> " + target + ", 4G module"))
+        << sim.Log();
+}
+
+TEST(DtuSimPtyTest, AnswersEachCommandOverTheLineAndLogsIt) {
+    CTempDir dir;
+    CSimProcess sim(dir, {"--record-out", dir.Path() + "/saved.bin"});
+    ASSERT_TRUE(WaitForLink(dir.Link(1))) << sim.Log();
+    CPort port(dir.Link(1));
+    ASSERT_TRUE(port.IsOpen());
+
+    ASSERT_TRUE(port.Write("DTU+CONFIG\r"));
+    const Bytes answer = port.Read(448, 3s);
+    ASSERT_EQ(answer.size(), 448u);
+    EXPECT_EQ(ToText(Bytes(answer.begin(), answer.begin() + 8)), "+CONFIG=");
+    EXPECT_EQ(answer[447], SumOf439(answer.data() + 8));
+    EXPECT_EQ(answer[8], 0x01);  // firmware 0x0101, 4G
+    EXPECT_EQ(answer[9], 0x01);
+    EXPECT_EQ(ToText(Bytes(answer.begin() + 8 + 24, answer.begin() + 8 + 30)), std::string("CMNET\0", 6));
+    EXPECT_TRUE(port.ReadUntilQuiet(200ms, 1s).empty());
+
+    Bytes record(answer.begin() + 8, answer.end());
+    std::fill(record.begin() + 24, record.begin() + 56, uint8_t{0});
+    const Bytes apn = ToBytes("internet.test");
+    std::copy(apn.begin(), apn.end(), record.begin() + 24);
+    record[439] = SumOf439(record.data());
+    Bytes broken = record;
+    broken[439] = static_cast<uint8_t>(broken[439] ^ 0x01);
+
+    ASSERT_TRUE(port.Write(SaveFrame(broken)));
+    EXPECT_EQ(ToText(port.Read(15, 3s)), "+CONFIG ERROR\r\n");
+    std::ifstream saved(dir.Path() + "/saved.bin", std::ios::binary);
+    EXPECT_EQ(Bytes(std::istreambuf_iterator<char>(saved), std::istreambuf_iterator<char>()), broken);
+
+    ASSERT_TRUE(port.Write(SaveFrame(record)));
+    EXPECT_EQ(ToText(port.Read(12, 3s)), "+CONFIG OK\r\n");
+    ASSERT_TRUE(port.Write("DTU+CONFIG\r"));
+    const Bytes reread = port.Read(448, 3s);
+    ASSERT_EQ(reread.size(), 448u);
+    EXPECT_EQ(Bytes(reread.begin() + 8, reread.end()), record);
+
+    const std::string signal = port.Ask("DTU+CONFIG=CMD:AT+CSQ\r", 33);
+    EXPECT_TRUE(
+        std::regex_match(signal, std::regex(R"(\+CONFIG CMD:\r\n\+CSQ: (1[89]|2[0-6]),99\r\n\r\nOK\r\n)")))
+        << signal;
+    EXPECT_EQ(port.Ask("DTU+CONFIG=DEFAULT\r", 20), "+CONFIG DEFAULT OK\r\n");
+    EXPECT_EQ(port.Ask("DTU+CONFIG=RESET\r", 18), "+CONFIG RESET OK\r\n");
+
+    // One line at start and one per command, each naming the command.
+    std::istringstream log(sim.Log());
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(log, line);) {
+        EXPECT_TRUE(line.starts_with("dtu-sim COM1: ")) << line;
+        lines.push_back(line);
+    }
+    ASSERT_EQ(lines.size(), 8u) << sim.Log();
+    EXPECT_NE(lines[1].find("DTU+CONFIG\\r"), std::string::npos) << lines[1];
+    EXPECT_NE(lines[2].find("ERROR"), std::string::npos) << lines[2];
+    EXPECT_NE(lines[3].find("internet.test"), std::string::npos) << lines[3];
+    EXPECT_NE(lines[5].find("AT+CSQ"), std::string::npos) << lines[5];
+    EXPECT_NE(lines[6].find("DEFAULT"), std::string::npos) << lines[6];
+    EXPECT_NE(lines[7].find("RESET"), std::string::npos) << lines[7];
+}
+
+TEST(DtuSimPtyTest, EndingSignalsRemoveTheLink) {
+    for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
+        SCOPED_TRACE(strsignal(signal));
+        CTempDir dir;
+        CSimProcess sim(dir, {"--quiet"});
+        ASSERT_TRUE(WaitForLink(dir.Link(1)));
+        CPort port(dir.Link(1));
+        ASSERT_TRUE(port.IsOpen());
+        kill(sim.Pid(), signal);
+        EXPECT_EQ(sim.WaitExit(3s), 0);
+        EXPECT_FALSE(fs::exists(fs::symlink_status(dir.Link(1))));
+        EXPECT_TRUE(sim.Log().empty()) << sim.Log();
+    }
+}
+
+TEST(DtuSimPtyTest, SecondSimulatorOnTheSameNumberLeavesTheFirstAlone) {
+    CTempDir dir;
+    CSimProcess first(dir, {});
+    ASSERT_TRUE(WaitForLink(dir.Link(1)));
+    std::string target;
+    ASSERT_TRUE(IsLinkTo(dir.Link(1), &target));
+
+    CSimProcess second(dir, {});
+    const auto status = second.WaitExit(3s);
+    ASSERT_TRUE(status.has_value());
+    EXPECT_NE(*status, 0);
+    EXPECT_NE(second.Log().find("live device"), std::string::npos) << second.Log();
+
+    std::string after;
+    ASSERT_TRUE(IsLinkTo(dir.Link(1), &after));
+    EXPECT_EQ(after, target);
+    EXPECT_TRUE(first.Running());
+    CPort port(dir.Link(1));
+    EXPECT_EQ(port.Ask("DTU+CONFIG=DEFAULT\r", 20), "+CONFIG DEFAULT OK\r\n");
+}
+
+TEST(DtuSimPtyTest, StaleNamesAreReplacedAndLiveOrForeignOnesRefused) {
+    // A pseudo-terminal whose master is closed: its slave node is gone, as after a killed simulator.
+    std::string deadPty;
+    {
+        const int master = posix_openpt(O_RDWR | O_NOCTTY);
+        ASSERT_GE(master, 0);
+        ASSERT_EQ(grantpt(master), 0);
+        ASSERT_EQ(unlockpt(master), 0);
+        deadPty = ptsname(master);
+        close(master);
+    }
+    struct Case {
+        std::string name;
+        std::string linkTo;  // empty: a plain file
+        bool replaced;
+    };
+    const Case cases[] = {
+        {"link to nothing", "/nonexistent/ttyUSB9", true},
+        {"link to a closed pseudo-terminal", deadPty, true},
+        {"link to a live character device", "/dev/null", false},
+        {"plain file", "", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        CTempDir dir;
+        fs::create_directories(dir.PortDir());
+        if (c.linkTo.empty()) {
+            std::ofstream(dir.Link(1)) << "not a device";
+        } else {
+            ASSERT_EQ(symlink(c.linkTo.c_str(), dir.Link(1).c_str()), 0);
+        }
+        CSimProcess sim(dir, {});
+        if (c.replaced) {
+            // The simulator names its pty in its first log line; the link must lead there (the freed
+            // pty number may well be the one it got).
+            const bool replaced = WaitUntil(
+                [&] {
+                    std::string t;
+                    return IsLinkTo(dir.Link(1), &t) &&
+                           sim.Log().find(dir.Link(1) + " -> " + t + ",") != std::string::npos;
+                },
+                5s);
+            if (!replaced && c.linkTo == deadPty && !sim.Running() && fs::exists(deadPty)) {
+                continue;  // another process took the freed pty number meanwhile: it is live again
+            }
+            ASSERT_TRUE(replaced) << sim.Log();
+            CPort port(dir.Link(1));
+            EXPECT_EQ(port.Ask("DTU+CONFIG=RESET\r", 18), "+CONFIG RESET OK\r\n");
+        } else {
+            const auto status = sim.WaitExit(3s);
+            ASSERT_TRUE(status.has_value());
+            EXPECT_EQ(*status, 1) << sim.Log();
+            std::string t;
+            EXPECT_EQ(IsLinkTo(dir.Link(1), &t), !c.linkTo.empty());
+            EXPECT_EQ(t, c.linkTo);
+        }
+    }
+}
+
+TEST(DtuSimPtyTest, CheckRealTellsHardwareFromSimulatorsAndNothing) {
+    CTempDir dir;
+    fs::create_directories(dir.PortDir());
+    // Numbers above 30 have no fallback device name, so only the directory decides.
+    ASSERT_EQ(symlink("/dev/null", dir.Link(41).c_str()), 0);
+    ASSERT_EQ(symlink("/nonexistent/ttyUSB0", dir.Link(42).c_str()), 0);
+    std::ofstream(dir.Link(43)) << "plain";
+    CSimProcess running(dir, {"--com", "44", "--quiet"});
+    ASSERT_TRUE(WaitForLink(dir.Link(44)));
+
+    struct Case {
+        int n;
+        int expected;
+    };
+    const Case cases[] = {{41, 0}, {42, 1}, {43, 1}, {44, 1}, {45, 1}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.n);
+        CSimProcess check(dir, {"--check-real", std::to_string(c.n)});
+        EXPECT_EQ(check.WaitExit(3s), c.expected);
+        EXPECT_TRUE(check.Log().empty()) << check.Log();
+        EXPECT_FALSE(fs::exists(fs::symlink_status(dir.Link(45))));
+    }
+}
+
+// Over one second with nothing to do, the simulator neither burns CPU nor wakes up now and then.
+void ExpectIdle(CSimProcess& sim, const char* state) {
+    const auto cpu = sim.CpuTime();
+    const long long switches = sim.ContextSwitches();
+    std::this_thread::sleep_for(1s);
+    EXPECT_LT((sim.CpuTime() - cpu).count(), 30) << "CPU used while idle, " << state;
+    EXPECT_LT(sim.ContextSwitches() - switches, 10) << "woke up while idle, " << state;
+}
+
+TEST(DtuSimPtyTest, IdleCostsNoCpuAndSurvivesThePortClosingAndReopening) {
+    CTempDir dir;
+    CSimProcess sim(dir, {"--quiet"});
+    ASSERT_TRUE(WaitForLink(dir.Link(1)));
+    for (int round = 0; round < 2; ++round) {
+        SCOPED_TRACE(round);
+        {
+            CPort port(dir.Link(1));
+            ASSERT_TRUE(port.IsOpen());
+            EXPECT_EQ(port.Ask("DTU+CONFIG\r", 448).size(), 448u);
+            ExpectIdle(sim, "port open");
+        }
+        // Nobody else has the port open now: still no spinning, no exit.
+        ExpectIdle(sim, "port closed");
+        EXPECT_TRUE(sim.Running());
+    }
+}
+
+TEST(DtuSimPtyTest, DelayAndSplitShapeTheAnswerInTime) {
+    CTempDir dir;
+    {
+        CSimProcess sim(dir, {"--quiet", "--split", "300"});
+        ASSERT_TRUE(WaitForLink(dir.Link(1)));
+        CPort port(dir.Link(1));
+        ASSERT_TRUE(port.Write("DTU+CONFIG\r"));
+        const Bytes head = port.Read(200, 3s);
+        ASSERT_EQ(head.size(), 200u);
+        const auto headAt = Clock::now();
+        EXPECT_TRUE(port.Read(1, 150ms).empty()) << "no byte within half the pause";
+        const Bytes tail = port.Read(248, 3s);
+        EXPECT_EQ(tail.size(), 248u);
+        EXPECT_GE(Clock::now() - headAt, 200ms);
+        EXPECT_TRUE(ToText(head).starts_with("+CONFIG="));
+    }
+    {
+        CSimProcess sim(dir, {"--quiet", "--delay", "400"});
+        ASSERT_TRUE(WaitForLink(dir.Link(1)));
+        CPort port(dir.Link(1));
+        const auto sent = Clock::now();
+        ASSERT_TRUE(port.Write("DTU+CONFIG=DEFAULT\r"));
+        EXPECT_TRUE(port.Read(1, 250ms).empty()) << "answered before its delay";
+        EXPECT_EQ(ToText(port.Read(20, 3s)), "+CONFIG DEFAULT OK\r\n");
+        EXPECT_GE(Clock::now() - sent, 350ms);
+    }
+}
+
+TEST(DtuSimPtyTest, ChatterLinesArriveAndStayOutOfAnswers) {
+    CTempDir dir;
+    CSimProcess sim(dir, {"--quiet", "--chatter"});
+    ASSERT_TRUE(WaitForLink(dir.Link(1)));
+    CPort port(dir.Link(1));
+    const std::regex line(R"((T=\d\d\.\dC H=\d\d% seq=\d+\r\n)+)");
+    Bytes firstBytes = port.Read(1, 3s);
+    const Bytes rest = port.ReadUntilQuiet(300ms, 3s);
+    firstBytes.insert(firstBytes.end(), rest.begin(), rest.end());
+    const std::string first = ToText(firstBytes);
+    EXPECT_TRUE(std::regex_match(first, line)) << first;
+
+    // Right after a chatter line: the answer comes alone, and the next line only a second later.
+    ASSERT_TRUE(port.Write("DTU+CONFIG\r"));
+    const Bytes answer = port.Read(448, 3s);
+    const auto answeredAt = Clock::now();
+    ASSERT_EQ(answer.size(), 448u);
+    EXPECT_TRUE(ToText(answer).starts_with("+CONFIG="));
+    Bytes nextBytes = port.Read(1, 3s);
+    EXPECT_GE(Clock::now() - answeredAt, 900ms);
+    const Bytes nextRest = port.ReadUntilQuiet(300ms, 3s);
+    nextBytes.insert(nextBytes.end(), nextRest.begin(), nextRest.end());
+    const std::string next = ToText(nextBytes);
+    EXPECT_TRUE(std::regex_match(next, line)) << next;
+}
+
+TEST(DtuSimPtyTest, UsageAndBadOptions) {
+    CTempDir dir;
+    struct Case {
+        std::vector<std::string> args;
+        int status;
+    };
+    const Case cases[] = {
+        {{"--help"}, 0},        {{"--com"}, 2},        {{"--com", "0"}, 2},   {{"--com", "x1"}, 2},
+        {{"--delay", "-5"}, 2}, {{"--frobnicate"}, 2}, {{"--check-real"}, 2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args[0] + (c.args.size() > 1 ? " " + c.args[1] : ""));
+        CSimProcess sim(dir, c.args);
+        EXPECT_EQ(sim.WaitExit(3s), c.status);
+        EXPECT_FALSE(fs::exists(dir.PortDir()));
+    }
+}
+
+}  // namespace

@@ -1,0 +1,226 @@
+#include "tools/dtu-sim/dtu_device.h"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace {
+
+void SetText(std::span<uint8_t> field, std::string_view text) {
+    std::fill(field.begin(), field.end(), uint8_t{0});
+    std::copy_n(text.begin(), std::min(text.size(), field.size() - 1), field.begin());
+}
+
+// Command text as one log-safe line: control and non-ASCII bytes as \r, \n or \xNN.
+std::string Printable(std::string_view text) {
+    std::string out;
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '\r') {
+            out += "\\r";
+        } else if (c == '\n') {
+            out += "\\n";
+        } else if (byte < 0x20 || byte >= 0x7F || c == '"' || c == '\\') {
+            char hex[8];
+            std::snprintf(hex, sizeof hex, "\\x%02x", byte);
+            out += hex;
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+std::string Hex8(unsigned value) {
+    char text[8];
+    std::snprintf(text, sizeof text, "0x%02x", value & 0xFFu);
+    return text;
+}
+
+}  // namespace
+
+DeviceParams FactoryRecord(bool nbiot, bool tempHumidity) {
+    DeviceParams r;
+    r.firmware_version.Set(nbiot ? uint16_t{0x0C01} : uint16_t{0x0101});
+    r.status = STATUS_ONLINE | STATUS_LINK1;
+    r.reboot_period = 24;
+    if (tempHumidity) {
+        // This device reads the two period fields as its report period and its bus address, and shows
+        // its IMEI where a DTU shows its ID.
+        r.heartbeat_period.Set(300);
+        r.netcheck_period.Set(1);
+        SetText(r.device_id, "861234567890123");
+    } else {
+        r.heartbeat_period.Set(60);
+        r.netcheck_period.Set(120);
+        SetText(r.device_id, "DTU0001234");
+    }
+    SetText(r.apn, "CMNET");
+    SetText(r.local_ip, "10.64.23.118");
+    r.dev_baud.Set(9600);
+    r.dev_data_bits = '8';
+    r.dev_parity = 'N';
+    r.dev_stop_bits = '1';
+    r.pack_max_len.Set(1024);
+    r.pack_max_time.Set(50);
+    SetText(r.remote_addr[0], "iot.example.com");
+    r.remote_port[0].Set(5000);
+    SetText(r.dns, "114.114.114.114");
+    r.dns_period.Set(3600);
+    r.flags = tempHumidity ? FLAG_TEMP_HUMIDITY : uint8_t{0};
+    r.comm_type = 0;
+    r.checksum = RecordChecksum(r);
+    return r;
+}
+
+std::string SignalAnswer(int rssi) {
+    return "+CONFIG CMD:\r\n+CSQ: " + std::to_string(rssi) + ",99\r\n\r\nOK\r\n";
+}
+
+std::string ChatterLine(int tenthsCelsius, int humidityPercent, unsigned seq) {
+    char line[64];
+    std::snprintf(line, sizeof line, "T=%d.%dC H=%d%% seq=%u\r\n", tenthsCelsius / 10, tenthsCelsius % 10,
+                  humidityPercent, seq);
+    return line;
+}
+
+CDtuDevice::CDtuDevice(const DtuSettings& settings, TimePoint now)
+    : m_settings(settings),
+      m_factory(FactoryRecord(settings.nbiot, settings.tempHumidity)),
+      m_record(m_factory),
+      m_random(settings.seed),
+      m_lastByte(now),
+      m_quietUntil(now),
+      m_nextChatter(now + kChatterPeriod),
+      m_lastDrift(now) {}
+
+std::vector<std::string> CDtuDevice::Receive(std::span<const uint8_t> bytes, TimePoint now) {
+    if (bytes.empty()) {
+        return {};
+    }
+    m_lastByte = now;
+    m_quietUntil = std::max(m_quietUntil, now + kChatterQuiet);
+    std::vector<std::string> log;
+    for (const DtuCommand& command : m_parser.Feed(bytes)) {
+        log.push_back(Answer(command, now));
+    }
+    return log;
+}
+
+std::string CDtuDevice::Answer(const DtuCommand& command, TimePoint now) {
+    const std::chrono::milliseconds delay = m_settings.delay;
+    switch (command.kind) {
+        case DtuCommandKind::Read: {
+            std::string answer(kAnswerRecordPrefix);
+            const auto record = m_record.Bytes();
+            answer.append(record.begin(), record.end());
+            if (m_settings.split.count() > 0) {
+                const TimePoint first = Queue(std::string_view(answer).substr(0, kSplitAt), now + delay);
+                Queue(std::string_view(answer).substr(kSplitAt), first + m_settings.split);
+            } else {
+                Queue(answer, now + delay);
+            }
+            return "DTU+CONFIG\\r (read) -> +CONFIG= and the 440-byte record, checksum " +
+                   Hex8(m_record.checksum);
+        }
+        case DtuCommandKind::Save: {
+            m_lastSaved = command.record;
+            ++m_saveCount;
+            const DeviceParams received = DeviceParams::FromBytes(command.record);
+            const uint8_t sum = RecordChecksum(received);
+            const std::string apn = Printable(FieldText(received.apn));
+            if (received.checksum != sum) {
+                Queue(kAnswerConfigError, now + delay);
+                return "DTU+CONFIG= and 440 bytes (save), checksum " + Hex8(received.checksum) +
+                       " but the bytes sum to " + Hex8(sum) + " -> +CONFIG ERROR";
+            }
+            // The device reports its own firmware, state and address whatever the tool sends there.
+            DeviceParams stored = received;
+            stored.firmware_version = m_record.firmware_version;
+            stored.status = m_record.status;
+            stored.local_ip = m_record.local_ip;
+            stored.checksum = RecordChecksum(stored);
+            m_record = stored;
+            Queue(kAnswerConfigOk, now + delay);
+            return "DTU+CONFIG= and 440 bytes (save), checksum " + Hex8(sum) + " right, apn \"" + apn +
+                   "\" -> stored, +CONFIG OK";
+        }
+        case DtuCommandKind::Defaults:
+            m_record = m_factory;
+            Queue(kAnswerDefaultsOk, now + delay);
+            return "DTU+CONFIG=DEFAULT\\r -> factory record restored, +CONFIG DEFAULT OK";
+        case DtuCommandKind::Reset:
+            Queue(kAnswerResetOk, now + delay + kResetPause);
+            return "DTU+CONFIG=RESET\\r -> +CONFIG RESET OK after " + std::to_string(kResetPause.count()) +
+                   " ms";
+        case DtuCommandKind::Cmd:
+            if (command.text == "AT+CSQ") {
+                const int rssi = DriftSignal(now);
+                Queue(SignalAnswer(rssi), now + delay);
+                return "DTU+CONFIG=CMD:AT+CSQ\\r -> +CSQ: " + std::to_string(rssi) + ",99";
+            }
+            Queue(kAnswerCmdError, now + delay);
+            return "DTU+CONFIG=CMD:" + Printable(command.text) + "\\r -> ERROR";
+    }
+    return {};
+}
+
+// Pieces leave in the order they were queued; a piece never overtakes one queued before it.
+CDtuDevice::TimePoint CDtuDevice::Queue(std::string_view bytes, TimePoint due) {
+    if (!m_out.empty()) {
+        due = std::max(due, m_out.back().due);
+    }
+    m_out.push_back(Piece{due, std::vector<uint8_t>(bytes.begin(), bytes.end())});
+    return due;
+}
+
+int CDtuDevice::Step(int value, int low, int high) {
+    const int step = static_cast<int>(m_random() % 3) - 1;
+    return std::clamp(value + step, low, high);
+}
+
+// One step of at most 1 per second passed, so two queries close together read the same or nearly.
+int CDtuDevice::DriftSignal(TimePoint now) {
+    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(now - m_lastDrift).count();
+    for (long long i = 0; i < std::min<long long>(seconds, 10); ++i) {
+        m_rssi = Step(m_rssi, kRssiMin, kRssiMax);
+    }
+    m_lastDrift += std::chrono::seconds(seconds);
+    return m_rssi;
+}
+
+CDtuDevice::Due CDtuDevice::TakeDue(TimePoint now) {
+    Due due;
+    if (m_parser.HasPending() && now - m_lastByte >= kPartialTimeout) {
+        m_parser.Reset();
+        due.log.push_back("dropped an unfinished command after " + std::to_string(kPartialTimeout.count()) +
+                          " ms of silence");
+    }
+    while (!m_out.empty() && m_out.front().due <= now) {
+        due.bytes.insert(due.bytes.end(), m_out.front().bytes.begin(), m_out.front().bytes.end());
+        m_out.pop_front();
+        m_quietUntil = std::max(m_quietUntil, now + kChatterQuiet);
+    }
+    if (m_settings.chatter && m_out.empty() && due.bytes.empty() && now >= m_nextChatter &&
+        now >= m_quietUntil) {
+        m_tenthsCelsius = Step(m_tenthsCelsius, 200, 280);
+        m_humidity = Step(m_humidity, 35, 65);
+        const std::string line = ChatterLine(m_tenthsCelsius, m_humidity, ++m_seq);
+        due.bytes.insert(due.bytes.end(), line.begin(), line.end());
+        m_nextChatter = now + kChatterPeriod;
+    }
+    return due;
+}
+
+std::optional<CDtuDevice::TimePoint> CDtuDevice::NextWake() const {
+    std::optional<TimePoint> wake;
+    const auto earliest = [&wake](TimePoint t) { wake = wake ? std::min(*wake, t) : t; };
+    if (!m_out.empty()) {
+        earliest(m_out.front().due);
+    } else if (m_settings.chatter) {
+        earliest(std::max(m_nextChatter, m_quietUntil));
+    }
+    if (m_parser.HasPending()) {
+        earliest(m_lastByte + kPartialTimeout);
+    }
+    return wake;
+}

@@ -1,0 +1,119 @@
+// The simulated DTU's behaviour, without the OS: the program (main.cpp) reads bytes from its
+// pseudo-terminal and hands them to Receive, which runs them through the protocol's DtuCommandParser and
+// queues an answer with the time it is due; the program sleeps until NextWake, then writes what TakeDue
+// gives. The device holds one parameter record (the factory record until a save or a restore), a signal
+// value that drifts with time, and optional chatter lines for the terminal. All time comes in as an
+// argument, so tests drive it with a made-up clock.
+#pragma once
+
+#include <array>
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <optional>
+#include <random>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "protocol/command_exchange.h"
+#include "protocol/device_params.h"
+
+struct DtuSettings {
+    bool nbiot = false;
+    bool tempHumidity = false;
+    std::chrono::milliseconds delay{0};  // before every answer
+    std::chrono::milliseconds split{0};  // inside the record answer, after kSplitAt bytes
+    bool chatter = false;
+    uint32_t seed = 1;  // of the signal and sensor drift
+};
+
+// The answers, each a frame of its own for the tool: textual ones stay within its 10-99 byte class.
+inline constexpr std::string_view kAnswerConfigOk = "+CONFIG OK\r\n";
+inline constexpr std::string_view kAnswerConfigError = "+CONFIG ERROR\r\n";
+inline constexpr std::string_view kAnswerDefaultsOk = "+CONFIG DEFAULT OK\r\n";
+inline constexpr std::string_view kAnswerResetOk = "+CONFIG RESET OK\r\n";
+inline constexpr std::string_view kAnswerCmdError = "+CONFIG CMD:\r\nERROR\r\n";
+inline constexpr std::string_view kAnswerRecordPrefix = "+CONFIG=";
+
+// Where --split cuts the record answer: the first part alone is in neither of the tool's record or
+// short-answer classes.
+inline constexpr std::size_t kSplitAt = 200;
+// A restart takes this long before the device reports it.
+inline constexpr std::chrono::milliseconds kResetPause{300};
+// No chatter within this time of a received byte or a sent answer, so it never joins an answer's frame.
+inline constexpr std::chrono::milliseconds kChatterQuiet{1000};
+inline constexpr std::chrono::milliseconds kChatterPeriod{1000};
+// A command that stops halfway is dropped after this much silence, so it cannot swallow the next one.
+inline constexpr std::chrono::milliseconds kPartialTimeout{1000};
+
+inline constexpr int kRssiMin = 18;
+inline constexpr int kRssiMax = 26;
+
+// The record a new device (or one just restored to factory settings) holds, checksum included.
+DeviceParams FactoryRecord(bool nbiot, bool tempHumidity);
+
+// "+CONFIG CMD:\r\n+CSQ: <rssi>,99\r\n\r\nOK\r\n": the module's AT+CSQ answer passed through.
+std::string SignalAnswer(int rssi);
+
+// "T=23.4C H=45% seq=17\r\n"; no comma and no "+CONFIG", so it cannot be taken for an answer.
+std::string ChatterLine(int tenthsCelsius, int humidityPercent, unsigned seq);
+
+class CDtuDevice {
+  public:
+    using Clock = std::chrono::steady_clock;
+    using TimePoint = Clock::time_point;
+
+    CDtuDevice(const DtuSettings& settings, TimePoint now);
+
+    // Bytes from the line, in pieces of any size. Queues the answer of every command they complete and
+    // returns one readable log line per command.
+    std::vector<std::string> Receive(std::span<const uint8_t> bytes, TimePoint now);
+
+    struct Due {
+        std::vector<uint8_t> bytes;    // to write now, in order
+        std::vector<std::string> log;  // things worth a log line (a dropped partial command)
+    };
+    // What is due at now: answer pieces whose time has come, or a chatter line when nothing waits.
+    Due TakeDue(TimePoint now);
+
+    // The earliest time TakeDue has work, or nullopt when only new bytes can bring some.
+    std::optional<TimePoint> NextWake() const;
+
+    const DeviceParams& Record() const { return m_record; }
+    // Every save frame's record as it came, good checksum or not; the count tells a new one.
+    const std::array<uint8_t, kParamsSize>& LastSavedBytes() const { return m_lastSaved; }
+    unsigned SaveCount() const { return m_saveCount; }
+
+  private:
+    struct Piece {
+        TimePoint due;
+        std::vector<uint8_t> bytes;
+    };
+
+    std::string Answer(const DtuCommand& command, TimePoint now);
+    TimePoint Queue(std::string_view bytes, TimePoint due);
+    int DriftSignal(TimePoint now);
+    // A random step of -1, 0 or +1 kept within low..high.
+    int Step(int value, int low, int high);
+
+    DtuSettings m_settings;
+    DeviceParams m_factory;
+    DeviceParams m_record;
+    std::array<uint8_t, kParamsSize> m_lastSaved{};
+    unsigned m_saveCount = 0;
+    DtuCommandParser m_parser;
+    std::deque<Piece> m_out;
+    std::minstd_rand m_random;
+
+    TimePoint m_lastByte;
+    TimePoint m_quietUntil;
+    TimePoint m_nextChatter;
+    TimePoint m_lastDrift;
+    int m_rssi = 22;
+    int m_tenthsCelsius = 234;
+    int m_humidity = 45;
+    unsigned m_seq = 0;
+};

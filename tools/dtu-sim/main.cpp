@@ -1,0 +1,240 @@
+// dtu-sim: a simulated DTU on a pseudo-terminal linked as COMn in the port directory, so the window can be
+// tried without hardware. Options in kUsage; the device itself is CDtuDevice, the OS part sim_pty.h.
+#include <charconv>
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <optional>
+#include <random>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "serial/port_names.h"
+#include "tools/dtu-sim/dtu_device.h"
+#include "tools/dtu-sim/sim_pty.h"
+
+namespace {
+
+constexpr const char* kUsage =
+    "Usage: dtu-sim [options]\n"
+    "A simulated DTU on a pseudo-terminal, linked as COMn in the port directory\n"
+    "($QUENDAL_PORT_DIR, else $XDG_RUNTIME_DIR/quendal/ports, else /tmp/quendal-<uid>/ports).\n"
+    "\n"
+    "  --com N            link as COMN (default 1)\n"
+    "  --nbiot            NB-IoT module (firmware 0x0C01) instead of 4G (0x0101)\n"
+    "  --temp-humidity    temperature/humidity device type in the factory record\n"
+    "  --delay MS         wait MS milliseconds before every answer\n"
+    "  --split MS         pause MS milliseconds after the first 200 bytes of the record answer\n"
+    "  --chatter          send a sensor line every second, paused around answers\n"
+    "  --record-out FILE  write the 440 bytes of every save frame received to FILE\n"
+    "  --quiet            log nothing\n"
+    "  --check-real N     print nothing; exit 0 if COMN is a real serial device, else 1\n"
+    "  --help             this text\n";
+
+// Unread output beyond this means nobody has the port open; drop it as a real line would have.
+constexpr std::size_t kStaleBacklog = 1024;
+constexpr std::chrono::milliseconds kWriteTimeout{1000};
+
+struct Options {
+    int com = 1;
+    DtuSettings settings;
+    bool quiet = false;
+    std::optional<int> checkReal;
+    std::string recordOut;
+    bool help = false;
+};
+
+std::optional<int> ParseNumber(std::string_view text, int low, int high) {
+    int value = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (ec != std::errc() || end != text.data() + text.size() || value < low || value > high) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+// Accepts "--opt value" and "--opt=value". Returns an error text, empty on success.
+std::string ParseOptions(int argc, char** argv, Options& options) {
+    for (int i = 1; i < argc; ++i) {
+        std::string_view arg = argv[i];
+        std::optional<std::string_view> inlineValue;
+        if (const auto eq = arg.find('='); arg.starts_with("--") && eq != std::string_view::npos) {
+            inlineValue = arg.substr(eq + 1);
+            arg = arg.substr(0, eq);
+        }
+        const auto value = [&]() -> std::optional<std::string_view> {
+            if (inlineValue) {
+                return inlineValue;
+            }
+            if (i + 1 < argc) {
+                return std::string_view(argv[++i]);
+            }
+            return std::nullopt;
+        };
+        const auto number = [&](int low, int high) -> std::optional<int> {
+            const auto text = value();
+            return text ? ParseNumber(*text, low, high) : std::nullopt;
+        };
+        if (arg == "--help" || arg == "-h") {
+            options.help = true;
+        } else if (arg == "--nbiot") {
+            options.settings.nbiot = true;
+        } else if (arg == "--temp-humidity") {
+            options.settings.tempHumidity = true;
+        } else if (arg == "--chatter") {
+            options.settings.chatter = true;
+        } else if (arg == "--quiet") {
+            options.quiet = true;
+        } else if (arg == "--com" || arg == "--check-real") {
+            const auto n = number(1, 255);
+            if (!n) {
+                return std::string(arg) + " needs a port number from 1 to 255";
+            }
+            if (arg == "--com") {
+                options.com = *n;
+            } else {
+                options.checkReal = *n;
+            }
+        } else if (arg == "--delay" || arg == "--split") {
+            const auto ms = number(0, 60000);
+            if (!ms) {
+                return std::string(arg) + " needs milliseconds from 0 to 60000";
+            }
+            auto& setting = arg == "--delay" ? options.settings.delay : options.settings.split;
+            setting = std::chrono::milliseconds(*ms);
+        } else if (arg == "--record-out") {
+            const auto path = value();
+            if (!path || path->empty()) {
+                return "--record-out needs a file name";
+            }
+            options.recordOut = std::string(*path);
+        } else {
+            return "unknown option " + std::string(argv[i]);
+        }
+    }
+    return {};
+}
+
+class CLog {
+  public:
+    CLog(bool quiet, int com) : m_quiet(quiet), m_prefix("dtu-sim COM" + std::to_string(com) + ": ") {}
+    void Line(const std::string& text) const {
+        if (!m_quiet) {
+            std::fprintf(stderr, "%s%s\n", m_prefix.c_str(), text.c_str());
+        }
+    }
+
+  private:
+    bool m_quiet;
+    std::string m_prefix;
+};
+
+// Through a temporary name, so a reader never sees half a record.
+bool WriteRecordFile(const std::string& path, const std::array<uint8_t, kParamsSize>& record) {
+    const std::string temp = path + ".tmp";
+    {
+        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
+        out.write(reinterpret_cast<const char*>(record.data()), static_cast<std::streamsize>(record.size()));
+        if (!out) {
+            return false;
+        }
+    }
+    return std::rename(temp.c_str(), path.c_str()) == 0;
+}
+
+std::string Describe(const Options& options, const DeviceParams& record) {
+    char version[16];
+    std::snprintf(version, sizeof version, "V%.4x", record.firmware_version.Get());
+    return std::string(options.settings.nbiot ? "NB-IoT" : "4G") + " module, firmware " + version +
+           (options.settings.tempHumidity ? ", temperature/humidity device" : ", DTU") +
+           (options.settings.chatter ? ", chatter on" : "");
+}
+
+int Run(const Options& options) {
+    const CLog log(options.quiet, options.com);
+    std::string error;
+    CSignalPipe signals;
+    CSimPty pty;
+    if (!signals.Install(error) || !pty.Open(error)) {
+        std::fprintf(stderr, "dtu-sim: %s\n", error.c_str());
+        return 1;
+    }
+    CPortLink link;
+    if (!link.Create(PortDirectory(), options.com, pty.SlavePath(), error)) {
+        std::fprintf(stderr, "dtu-sim: %s\n", error.c_str());
+        return 1;
+    }
+
+    using Clock = CDtuDevice::Clock;
+    CDtuDevice device(options.settings, Clock::now());
+    log.Line(link.Path() + " -> " + pty.SlavePath() + ", " + Describe(options, device.Record()));
+
+    unsigned savesWritten = 0;
+    std::vector<uint8_t> received;
+    for (;;) {
+        std::optional<std::chrono::milliseconds> timeout;
+        if (const auto wake = device.NextWake()) {
+            timeout = std::chrono::ceil<std::chrono::milliseconds>(*wake - Clock::now());
+        }
+        const WaitResult wait = WaitForWork(pty, signals, timeout);
+        if (wait.signal) {
+            if (const auto signal = signals.Take()) {
+                log.Line("signal " + std::to_string(*signal) + ", removing " + link.Path());
+                return 0;
+            }
+        }
+        if (wait.failed) {
+            std::fprintf(stderr, "dtu-sim: %s\n", wait.error.c_str());
+            return 1;
+        }
+        if (wait.readable) {
+            received.clear();
+            if (!pty.ReadAvailable(received, error)) {
+                std::fprintf(stderr, "dtu-sim: %s\n", error.c_str());
+                return 1;
+            }
+            for (const std::string& line : device.Receive(received, Clock::now())) {
+                log.Line(line);
+            }
+            if (!options.recordOut.empty() && device.SaveCount() != savesWritten) {
+                savesWritten = device.SaveCount();
+                if (!WriteRecordFile(options.recordOut, device.LastSavedBytes())) {
+                    log.Line("could not write " + options.recordOut);
+                }
+            }
+        }
+        CDtuDevice::Due due = device.TakeDue(Clock::now());
+        for (const std::string& line : due.log) {
+            log.Line(line);
+        }
+        if (due.bytes.empty()) {
+            continue;
+        }
+        if (pty.PortBacklog() > kStaleBacklog) {
+            pty.DropPortBacklog();
+        }
+        if (!pty.WriteAll(due.bytes, kWriteTimeout, error)) {
+            log.Line(error);
+        }
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Options options;
+    options.settings.seed = std::random_device{}();
+    if (const std::string error = ParseOptions(argc, argv, options); !error.empty()) {
+        std::fprintf(stderr, "dtu-sim: %s\n%s", error.c_str(), kUsage);
+        return 2;
+    }
+    if (options.help) {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
+    if (options.checkReal) {
+        return IsRealDevice(ResolvePortPath(*options.checkReal)) ? 0 : 1;
+    }
+    return Run(options);
+}
