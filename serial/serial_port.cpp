@@ -335,6 +335,11 @@ void CSerialPort::WorkerMain() {
             step = Step::kStop;
         } else if (items[1].ready || items[1].hangup) {
             step = PortEventStep(items[1].hangup);
+            // Input that never pauses keeps the port ready on every wait; a waiting request is served in
+            // the same pass so that it is not starved.
+            if (step == Step::kContinue && items[2].ready) {
+                step = WriteStep();
+            }
         } else if (items[2].ready) {
             step = WriteStep();
         }
