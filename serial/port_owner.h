@@ -15,7 +15,7 @@ constexpr unsigned WM_PORT_ERR = 0x0404;
 constexpr unsigned WM_PORT_RING = 0x0405;
 constexpr unsigned WM_PORT_RXCHAR = 0x0407;
 constexpr unsigned WM_PORT_RXFLAG = 0x0408;
-// The device went away (adapter pulled, far end closed); the engine has closed the port.
+// The device went away (adapter pulled, far end closed); the engine closes the port once this is handled.
 constexpr unsigned WM_PORT_LOST = 0x0409;
 
 // Port event mask bits, as the port panel passes them to OpenPort.
@@ -27,7 +27,7 @@ constexpr unsigned EV_ERR = 0x0080;
 constexpr unsigned EV_RING = 0x0100;
 
 class CPortOwner {
-public:
+  public:
     virtual ~CPortOwner() = default;
 
     // Queues fn to run on the owner's thread and returns at once. Called from the engine's worker.

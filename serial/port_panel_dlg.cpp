@@ -90,7 +90,8 @@ void CQuendalDlg::OnOpenPort() {
 }
 
 void CQuendalDlg::OnPortLost() {
-    // The engine has closed the port itself; the panel returns to its closed state as after a close.
+    // The engine closes the port itself once this returns; the panel returns to its closed state as after a
+    // close.
     StopAutoSend();
     m_panelClosed = 1;
     SetPaneText(2, "STATUS：COM Port Closed");

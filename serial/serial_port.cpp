@@ -301,14 +301,13 @@ bool CSerialPort::ReportErrorSync(std::string_view call, int error) {
 }
 
 CSerialPort::Step CSerialPort::LosePort(std::string_view call, int error) {
-    const bool reported = ReportErrorSync(call, error);
+    // The port reads open until the owner has been told, so the owner never finds it closed behind a panel
+    // it still shows open (an auto-send tick in that gap would refuse with a second box).
+    const bool told = ReportErrorSync(call, error) && Notify(WM_PORT_LOST);
     if (const int fd = m_fd.exchange(-1); fd >= 0) {
         OsClosePort(fd);
     }
-    if (!reported || !Notify(WM_PORT_LOST)) {
-        return Step::kStop;
-    }
-    return Step::kEnd;
+    return told ? Step::kEnd : Step::kStop;
 }
 
 void CSerialPort::WorkerMain() {
