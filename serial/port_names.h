@@ -1,4 +1,4 @@
-// Port numbers and device paths. The engine names a port as the design's device path text "\\.\COM7";
+// Port numbers and device paths. The engine names a port by its Windows device path text "\\.\COM7";
 // on Linux that number is looked up first in a directory of links (so a test or a user can point COMn at
 // any device, a pseudo-terminal included) and then in a fixed table of the usual serial device names.
 #pragma once
