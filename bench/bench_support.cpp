@@ -1,0 +1,154 @@
+#include "bench/bench_support.h"
+
+#include <poll.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <fstream>
+
+BenchArgs::BenchArgs(int argc, char** argv, int first) {
+    for (int i = first; i < argc; ++i) {
+        if (std::strncmp(argv[i], "--", 2) != 0) {
+            continue;
+        }
+        const std::string key = argv[i] + 2;
+        const bool hasValue = i + 1 < argc && std::strncmp(argv[i + 1], "--", 2) != 0;
+        m_values.insert_or_assign(key, std::string(hasValue ? argv[++i] : "1"));
+    }
+}
+
+std::string BenchArgs::Text(const std::string& key, const std::string& fallback) const {
+    auto it = m_values.find(key);
+    return it == m_values.end() ? fallback : it->second;
+}
+
+std::uint64_t BenchArgs::Number(const std::string& key, std::uint64_t fallback) const {
+    auto it = m_values.find(key);
+    return it == m_values.end() ? fallback : std::strtoull(it->second.c_str(), nullptr, 10);
+}
+
+bool BenchArgs::Flag(const std::string& key, bool fallback) const {
+    auto it = m_values.find(key);
+    if (it == m_values.end()) {
+        return fallback;
+    }
+    return it->second == "1" || it->second == "on" || it->second == "yes";
+}
+
+void StreamSource::Fill(std::vector<std::uint8_t>& chunk) {
+    if (m_kind == StreamKind::kBinary) {
+        for (std::uint8_t& byte : chunk) {
+            // xorshift64: cheap, and every byte value turns up.
+            m_state ^= m_state << 13;
+            m_state ^= m_state >> 7;
+            m_state ^= m_state << 17;
+            byte = static_cast<std::uint8_t>(m_state >> 24);
+        }
+        return;
+    }
+    std::size_t at = 0;
+    while (at < chunk.size()) {
+        if (m_pending.empty()) {
+            char line[64];
+            std::snprintf(line, sizeof line, "seq=%06u the quick brown fox\r\n", m_line++ % 1000000u);
+            m_pending = line;
+        }
+        const std::size_t take = std::min(m_pending.size(), chunk.size() - at);
+        std::memcpy(chunk.data() + at, m_pending.data(), take);
+        m_pending.erase(0, take);
+        at += take;
+    }
+}
+
+CFeeder::CFeeder(int masterFd, StreamKind kind, std::uint64_t total) : m_fd(masterFd), m_total(total) {
+    m_thread = std::thread([this, kind] { Run(kind); });
+}
+
+CFeeder::~CFeeder() {
+    Stop();
+}
+
+void CFeeder::Stop() {
+    m_stop = true;
+    if (m_thread.joinable()) {
+        m_thread.join();
+    }
+}
+
+void CFeeder::Run(StreamKind kind) {
+    StreamSource source(kind);
+    std::vector<std::uint8_t> chunk(64 * 1024);
+    std::size_t have = 0;  // bytes of chunk not yet written
+    std::size_t offset = 0;
+    std::uint64_t written = 0;
+    while (written < m_total && !m_stop) {
+        if (have == 0) {
+            source.Fill(chunk);
+            offset = 0;
+            have = static_cast<std::size_t>(std::min<std::uint64_t>(chunk.size(), m_total - written));
+        }
+        const ssize_t n = write(m_fd, chunk.data() + offset, have);
+        if (n > 0) {
+            offset += static_cast<std::size_t>(n);
+            have -= static_cast<std::size_t>(n);
+            written += static_cast<std::uint64_t>(n);
+            m_written = written;
+        } else if (n < 0 && errno != EAGAIN && errno != EINTR) {
+            break;
+        } else {
+            pollfd p{m_fd, POLLOUT, 0};
+            poll(&p, 1, 50);
+        }
+    }
+    rusage usage{};
+    getrusage(RUSAGE_THREAD, &usage);
+    m_cpuSeconds = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+                   static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+    m_done = true;
+}
+
+double MonotonicSeconds() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
+}
+
+double ProcessCpuSeconds() {
+    timespec cpu{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &cpu);
+    return static_cast<double>(cpu.tv_sec) + static_cast<double>(cpu.tv_nsec) / 1e9;
+}
+
+double ProcStatusMb(const char* key) {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    const std::string prefix = std::string(key) + ":";
+    while (std::getline(status, line)) {
+        if (line.rfind(prefix, 0) == 0) {
+            return std::strtod(line.c_str() + prefix.size(), nullptr) * 1024.0 / 1e6;  // the line is in kB
+        }
+    }
+    return 0;
+}
+
+void PrintRow(const BenchRow& row) {
+    auto field = [](const std::optional<double>& value, const char* format) {
+        char text[64] = "";
+        if (value) {
+            std::snprintf(text, sizeof text, format, *value);
+        }
+        return std::string(text);
+    };
+    const double rate = row.seconds > 0 ? static_cast<double>(row.bytes) / row.seconds : 0;
+    std::printf("%s,%llu,%.6f,%.0f,%s,%s,%s,%s,%s\n", row.name.c_str(),
+                static_cast<unsigned long long>(row.bytes), row.seconds, rate,
+                field(row.maxStallMs, "%.2f").c_str(), field(row.rssMb, "%.1f").c_str(),
+                field(row.hwmMb, "%.1f").c_str(), field(row.cpuPercent, "%.1f").c_str(),
+                row.lost ? std::to_string(*row.lost).c_str() : "");
+    std::fflush(stdout);
+}

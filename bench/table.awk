@@ -1,0 +1,26 @@
+# Prints results.csv (aggregate.awk) as the benchmark table, then the receive targets and whether they were met.
+BEGIN { FS = "," }
+function show(v, format) { return v == "" ? "-" : sprintf(format, v) }
+NR == 1 {
+    printf "%-18s %12s %8s %10s %9s %8s %9s %7s %6s %9s\n", "mode", "bytes/s", "MB/s", "ratio/cat", "stall ms",
+           "RSS MB", "peak MB", "CPU %", "lost", "time s"
+    next
+}
+{
+    rate = $5 > 0 ? $5 : ""
+    printf "%-18s %12s %8s %10s %9s %8s %9s %7s %6s %9s\n", $1, show(rate, "%.0f"), show(rate == "" ? "" : rate / 1e6, "%.3f"),
+           show($6, "%.4f"), show($7, "%.1f"), show($8, "%.1f"), show($9, "%.1f"), show($10, "%.1f"), show($11, "%d"),
+           show($4, "%.3f")
+    rateOf[$1] = $5; stallOf[$1] = $7; lostOf[$1] = $11; cpuOf[$1] = $10
+}
+function verdict(ok) { return ok ? "met" : "MISSED" }
+END {
+    print ""
+    for (i = 1; i <= 2; i++) {
+        mode = i == 1 ? "window-text" : "window-hex"
+        if (!(mode in rateOf)) continue
+        printf "target %-12s >= 1 MB/s: %-6s  no byte lost: %-6s  stall <= 50 ms: %s\n", mode, verdict(rateOf[mode] >= 1e6),
+               verdict(lostOf[mode] == 0), verdict(stallOf[mode] <= 50)
+    }
+    if ("idle" in cpuOf) printf "target idle CPU near zero (<= 1 %%): %s (%.2f %%)\n", verdict(cpuOf["idle"] <= 1), cpuOf["idle"]
+}
