@@ -3,6 +3,7 @@
 // auto clear (50 lines) and overflow (more than 400 lines) are found exactly: the displayed line count only
 // grows as text is appended, so a run whose text stays under the limit had no clear, and otherwise the byte
 // where the limit is reached is found by halving.
+#include <QAbstractTextDocumentLayout>
 #include <QCheckBox>
 #include <QLabel>
 #include <QPlainTextEdit>
@@ -10,6 +11,7 @@
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <limits>
 
 #include "app/quendal_dlg.h"
 #include "protocol/response_frame.h"
@@ -25,10 +27,24 @@ int LineCount(const QPlainTextEdit* edit) {
     return edit->document()->lineCount();
 }
 
-void InsertAtEnd(QPlainTextEdit* edit, QStringView text) {
+// A change that spans blocks only clears their layouts, and the document keeps their old line counts (1 for
+// a new block) until they are painted. Lay them out from position on so that the count is exact below limit;
+// once it reaches limit the rest can only add lines and is left for painting.
+void LayOutFrom(QPlainTextEdit* edit, int position, int limit) {
+    QTextDocument* doc = edit->document();
+    QAbstractTextDocumentLayout* layout = doc->documentLayout();
+    for (QTextBlock block = doc->findBlock(position); block.isValid() && doc->lineCount() < limit;
+         block = block.next()) {
+        layout->blockBoundingRect(block);
+    }
+}
+
+void InsertAtEnd(QPlainTextEdit* edit, QStringView text, int limit) {
     QTextCursor cursor(edit->document());
     cursor.movePosition(QTextCursor::End);
+    const int start = cursor.position();
     cursor.insertText(text.toString());
+    LayOutFrom(edit, start, limit);
 }
 
 void RemoveFrom(QPlainTextEdit* edit, int position) {
@@ -36,6 +52,8 @@ void RemoveFrom(QPlainTextEdit* edit, int position) {
     cursor.setPosition(position);
     cursor.movePosition(QTextCursor::End, QTextCursor::KeepAnchor);
     cursor.removeSelectedText();
+    // The block that lost text may still count the lines it had.
+    LayOutFrom(edit, position, std::numeric_limits<int>::max());
 }
 
 int EndPosition(const QPlainTextEdit* edit) {
@@ -106,7 +124,7 @@ void CQuendalDlg::AppendReceivePieces(const QString& pieces, const std::vector<q
 
     // Appends pieces [from, to) to the area and to ReceiveText.
     auto show = [&](std::size_t from, std::size_t to) {
-        InsertAtEnd(m_receiveEdit, span(from, to));
+        InsertAtEnd(m_receiveEdit, span(from, to), limit);
         m_receiveText.append(span(from, to));
     };
     std::size_t next = 0;  // the first byte not yet shown; its check comes first
@@ -123,7 +141,7 @@ void CQuendalDlg::AppendReceivePieces(const QString& pieces, const std::vector<q
         // pass is quiet; halve the batch until it fits. A batch of none leaves the next check to the top.
         for (std::size_t take = count - next; take > 0 && LineCount(m_receiveEdit) < limit; take /= 2) {
             const int mark = EndPosition(m_receiveEdit);
-            InsertAtEnd(m_receiveEdit, span(next, next + take));
+            InsertAtEnd(m_receiveEdit, span(next, next + take), limit);
             if (LineCount(m_receiveEdit) < limit) {
                 m_receiveText.append(span(next, next + take));
                 next += take;
