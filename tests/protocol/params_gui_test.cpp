@@ -1,0 +1,349 @@
+// The parameter form in the real window: a record that arrives on the receive path fills every control,
+// a collection turns the form back into the record, and the refusals point the user at the field.
+#include <gtest/gtest.h>
+
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <map>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "app/quendal_dlg.h"
+#include "app/status_bar.h"
+#include "tests/support/gui_support.h"
+
+namespace {
+
+using Record = std::array<std::uint8_t, 440>;
+
+// Records are built by hand at the device's offsets, not through DeviceParams.
+struct RecordBuilder {
+    Record bytes{};
+
+    RecordBuilder& U8(std::size_t offset, std::uint8_t value) {
+        bytes[offset] = value;
+        return *this;
+    }
+    RecordBuilder& U16(std::size_t offset, std::uint16_t value) {
+        bytes[offset] = static_cast<std::uint8_t>(value & 0xFF);
+        bytes[offset + 1] = static_cast<std::uint8_t>(value >> 8);
+        return *this;
+    }
+    RecordBuilder& I32(std::size_t offset, std::int32_t value) {
+        const auto bits = static_cast<std::uint32_t>(value);
+        for (std::size_t i = 0; i < 4; ++i) {
+            bytes[offset + i] = static_cast<std::uint8_t>(bits >> (8 * i));
+        }
+        return *this;
+    }
+    // gbk must be shorter than the field's width.
+    RecordBuilder& Text(std::size_t offset, std::size_t width, std::string_view gbk) {
+        EXPECT_LT(gbk.size(), width);
+        for (std::size_t i = 0; i < width; ++i) {
+            bytes[offset + i] = i < gbk.size() ? static_cast<std::uint8_t>(gbk[i]) : 0;
+        }
+        return *this;
+    }
+    RecordBuilder& Checksum() {
+        unsigned sum = 0;
+        for (std::size_t i = 0; i < 439; ++i) {
+            sum += bytes[i];
+        }
+        bytes[439] = static_cast<std::uint8_t>(sum & 0xFF);
+        return *this;
+    }
+};
+
+// An NB-IoT temperature/humidity device with every kind of field filled.
+Record NbIotSensorRecord() {
+    RecordBuilder r;
+    r.U16(0, 0x0C01)
+        .U8(2, 0x55)  // online, links 1, 3 and 5 up
+        .U8(3, 200)
+        .U16(4, 65535)
+        .U16(6, 300)
+        .Text(8, 16, "DEV-0042")
+        .Text(24, 32, "cmnet\xD2\xC6\xB6\xAF")  // cmnet移动
+        .Text(56, 40, "user")
+        .Text(96, 40, "p@ss")
+        .Text(136, 16, "10.1.2.3")
+        .I32(152, 14400)  // no list item has it
+        .U8(156, '7')
+        .U8(157, 'E')
+        .U8(158, '2')
+        .U16(160, 1024)
+        .U16(162, 50);
+    for (std::size_t n = 1; n <= 6; ++n) {
+        r.Text(164 + 40 * (n - 1), 40, "srv" + std::to_string(n) + ".example.com");
+        r.U16(404 + 2 * (n - 1), static_cast<std::uint16_t>(5000 + n));
+    }
+    r.Text(416, 16, "8.8.8.8").U16(432, 3600).U8(434, 0x0B).U8(435, 0).Checksum();
+    return r.bytes;
+}
+
+// A 4G DTU: nothing online, UDP, odd bytes in the character fields.
+Record FourGDtuRecord() {
+    RecordBuilder r;
+    r.U16(0, 0x0100)
+        .U8(2, 0x80)
+        .U8(3, 0)
+        .U16(4, 60)
+        .U16(6, 1)
+        .Text(8, 16, "\xD6\xD0\xCE\xC4\xC9\xE8\xB1\xB8\xBA\xC5")  // 中文设备号
+        .Text(24, 32, "internet")
+        .I32(152, -1)
+        .U8(156, 0)
+        .U8(157, 'X')
+        .U8(158, '1')
+        .Text(164, 40, "1.2.3.4")
+        .U16(404, 80)
+        .U8(434, 0x00)
+        .U8(435, 1)
+        .Checksum();
+    return r.bytes;
+}
+
+// The record as the device sends it, then the pause that ends the frame.
+void FeedRecord(CQuendalDlg& dlg, const Record& record) {
+    std::vector<std::uint8_t> frame = {'+', 'C', 'O', 'N', 'F', 'I', 'G', '='};
+    frame.insert(frame.end(), record.begin(), record.end());
+    dlg.OnPortRxRun(frame, 1);
+    dlg.OnTimerTick(TIMER_RX_IDLE);
+}
+
+QString TextOf(const CQuendalDlg& dlg, int id) {
+    QWidget* control = dlg.Control(id);
+    if (auto* edit = qobject_cast<QLineEdit*>(control)) {
+        return edit->text();
+    }
+    if (auto* combo = qobject_cast<QComboBox*>(control)) {
+        return combo->currentText();
+    }
+    if (auto* label = qobject_cast<QLabel*>(control)) {
+        return label->text();
+    }
+    ADD_FAILURE() << "no text control " << id;
+    return {};
+}
+
+QStringList ListOf(const CQuendalDlg& dlg, int id) {
+    auto* combo = dlg.ControlAs<QComboBox>(id);
+    QStringList items;
+    for (int i = 0; i < combo->count(); ++i) {
+        items << combo->itemText(i);
+    }
+    return items;
+}
+
+void ExpectTexts(const CQuendalDlg& dlg, const std::map<int, QString>& expected) {
+    for (const auto& [id, text] : expected) {
+        EXPECT_EQ(TextOf(dlg, id), text) << "control " << id;
+    }
+}
+
+constexpr int kLinkEditsTwoToSix[] = {IDC_REMOTE_ADDR2, IDC_REMOTE_PORT2, IDC_REMOTE_ADDR3, IDC_REMOTE_PORT3,
+                                      IDC_REMOTE_ADDR4, IDC_REMOTE_PORT4, IDC_REMOTE_ADDR5, IDC_REMOTE_PORT5,
+                                      IDC_REMOTE_ADDR6, IDC_REMOTE_PORT6};
+
+class ParamsWindow : public ::testing::Test {
+  protected:
+    void SetUp() override { BoxRecorder::Clear(); }
+    CQuendalDlg dlg;
+};
+
+TEST_F(ParamsWindow, ReceivedRecordFillsEveryControlAndTheNextOneRestoresTheDtuForm) {
+    FeedRecord(dlg, NbIotSensorRecord());
+    EXPECT_EQ(dlg.StatusBar()->PaneText(2), "参数读取完毕！");
+    ExpectTexts(dlg, {
+                         {IDC_MODULE_TYPE, "NB-IoT模组"},
+                         {IDC_FIRMWARE_VERSION, "V0c01"},
+                         {IDC_NET_STATUS, "在线"},
+                         {IDC_LINK_STATE1, "√"},
+                         {IDC_LINK_STATE2, "×"},
+                         {IDC_LINK_STATE3, "√"},
+                         {IDC_LINK_STATE4, "×"},
+                         {IDC_LINK_STATE5, "√"},
+                         {IDC_LINK_STATE6, "×"},
+                         {IDC_LOCAL_IP, "10.1.2.3"},
+                         {IDC_APN, "cmnet移动"},
+                         {IDC_APN_USER, "user"},
+                         {IDC_APN_PASSWORD, "p@ss"},
+                         {IDC_DEV_BAUD, "14400"},
+                         {IDC_DEV_DATABITS, "7"},
+                         {IDC_DEV_PARITY, "EVEN"},
+                         {IDC_DEV_STOPBITS, "2"},
+                         {IDC_DEVICE_ID, "DEV-0042"},
+                         {IDC_REBOOT_PERIOD, "200"},
+                         {IDC_HEARTBEAT_PERIOD, "65535"},
+                         {IDC_NETCHECK_PERIOD, "300"},
+                         {IDC_COMM_MODE, "非透明"},
+                         {IDC_POSITIONING, "开启"},
+                         {IDC_DEVICE_TYPE, "温湿度"},
+                         {IDC_COMM_TYPE, "CoAP"},
+                         {IDC_PACK_MAX_LEN, "1024"},
+                         {IDC_PACK_MAX_TIME, "50"},
+                         {IDC_DNS, "8.8.8.8"},
+                         {IDC_DNS_PERIOD, "3600"},
+                         {IDC_DEVICE_ID_LABEL, "IMEI号"},
+                         {IDC_HEARTBEAT_LABEL, "温湿度上报周期"},
+                         {IDC_NETCHECK_LABEL, "设备地址"},
+                     });
+    for (int n = 1; n <= 6; ++n) {
+        // Greyed on the sensor, but still showing what the device holds.
+        EXPECT_EQ(TextOf(dlg, RemoteAddrId(n)), QString("srv%1.example.com").arg(n));
+        EXPECT_EQ(TextOf(dlg, RemotePortId(n)), QString::number(5000 + n));
+    }
+    EXPECT_EQ(ListOf(dlg, IDC_COMM_TYPE), QStringList({"CoAP", "UDP"}));
+    EXPECT_TRUE(dlg.Control(IDC_REMOTE_ADDR1)->isEnabled());
+    EXPECT_TRUE(dlg.Control(IDC_REMOTE_PORT1)->isEnabled());
+    for (int id : kLinkEditsTwoToSix) {
+        EXPECT_FALSE(dlg.Control(id)->isEnabled()) << id;
+    }
+    EXPECT_FALSE(dlg.Control(IDC_DEVICE_TYPE)->isEnabled());
+
+    FeedRecord(dlg, FourGDtuRecord());
+    ExpectTexts(dlg, {
+                         {IDC_MODULE_TYPE, "4G模组"},
+                         {IDC_FIRMWARE_VERSION, "V0100"},
+                         {IDC_NET_STATUS, "不在线"},
+                         {IDC_LINK_STATE1, "×"},
+                         {IDC_LINK_STATE6, "×"},
+                         {IDC_LOCAL_IP, ""},
+                         {IDC_APN, "internet"},
+                         {IDC_APN_USER, ""},
+                         {IDC_DEV_BAUD, "-1"},
+                         {IDC_DEV_DATABITS, ""},
+                         {IDC_DEV_PARITY, "NONE"},
+                         {IDC_DEV_STOPBITS, "1"},
+                         {IDC_DEVICE_ID, "中文设备号"},
+                         {IDC_REBOOT_PERIOD, "0"},
+                         {IDC_COMM_MODE, "透明"},
+                         {IDC_POSITIONING, "关闭"},
+                         {IDC_DEVICE_TYPE, "DTU"},
+                         {IDC_COMM_TYPE, "UDP"},
+                         {IDC_REMOTE_ADDR1, "1.2.3.4"},
+                         {IDC_REMOTE_ADDR2, ""},
+                         {IDC_REMOTE_PORT1, "80"},
+                         {IDC_REMOTE_PORT2, "0"},
+                         {IDC_DNS, ""},
+                         {IDC_DEVICE_ID_LABEL, "设备ID号"},
+                         {IDC_HEARTBEAT_LABEL, "心跳包周期"},
+                         {IDC_NETCHECK_LABEL, "网络检测周期"},
+                     });
+    EXPECT_EQ(ListOf(dlg, IDC_COMM_TYPE), QStringList({"TCP", "UDP"}));
+    for (int id : kLinkEditsTwoToSix) {
+        EXPECT_TRUE(dlg.Control(id)->isEnabled()) << id;
+    }
+}
+
+TEST_F(ParamsWindow, CommTypeOtherThanUdpNamesTheModulesOwnProtocol) {
+    struct Case {
+        std::uint16_t version;
+        std::uint8_t commType;
+        const char* shown;
+    };
+    for (const Case& c : {Case{0x0C01, 0, "CoAP"}, Case{0x0400, 2, "CoAP"}, Case{0x0800, 1, "UDP"},
+                          Case{0x0100, 0, "TCP"}, Case{0x0100, 2, "TCP"}, Case{0xF3FF, 1, "UDP"}}) {
+        RecordBuilder r;
+        r.U16(0, c.version).U8(435, c.commType).Checksum();
+        FeedRecord(dlg, r.bytes);
+        EXPECT_EQ(TextOf(dlg, IDC_COMM_TYPE), c.shown) << std::hex << c.version << " " << int(c.commType);
+    }
+}
+
+TEST_F(ParamsWindow, CollectAfterAShownRecordGivesItBackWithOnlyTheToolsBytes) {
+    for (const Record& received : {NbIotSensorRecord(), FourGDtuRecord()}) {
+        FeedRecord(dlg, received);
+        ASSERT_TRUE(dlg.CollectDeviceParams());
+        // Written out by hand: what the device gets back is what it sent, minus the bytes the tool does
+        // not own (status, local IP, reserved bytes, flag bits it does not interpret).
+        RecordBuilder expected;
+        expected.bytes = received;
+        expected.U8(2, 0).Text(136, 16, "").U8(159, 0).U8(436, 0).U8(437, 0).U8(438, 0);
+        expected.U8(434, static_cast<std::uint8_t>(received[434] & 0x0B));
+        if (received[157] != 'O' && received[157] != 'E') {
+            expected.U8(157, 'N');  // shown as NONE, read back as its first letter
+        }
+        expected.Checksum();
+        const auto held = dlg.HeldParams().Bytes();
+        EXPECT_TRUE(std::equal(held.begin(), held.end(), expected.bytes.begin()));
+        EXPECT_TRUE(BoxRecorder::Boxes().empty());
+    }
+}
+
+TEST_F(ParamsWindow, TooLongOrUnsendableTextIsRefusedNamingTheFieldWithItsTextSelected) {
+    struct Case {
+        int id;
+        QString text;
+        bool accepted;
+        QStringList boxNames;  // every one must appear in the box text
+    };
+    const QString emoji = QString::fromUtf8("ID\xF0\x9F\x98\x80");
+    const Case cases[] = {
+        {IDC_APN, QString(31, 'a'), true, {}},
+        {IDC_APN, QString(32, 'a'), false, {"APN", "31"}},
+        {IDC_APN, QString("移动") + QString(27, 'a'), true, {}},  // 4 + 27 = 31 bytes
+        {IDC_APN, QString("移动") + QString(28, 'a'), false, {"APN", "31"}},
+        {IDC_DEVICE_ID, QString("中文中文中文中"), true, {}},  // 14 bytes
+        {IDC_DEVICE_ID, QString("中文中文中文中文"), false, {"设备ID号", "15"}},
+        {IDC_DEVICE_ID, emoji, false, {"设备ID号"}},
+        {IDC_APN_USER, QString(40, 'u'), false, {"用户名", "39"}},
+        {IDC_DNS, QString(16, '8'), false, {"DNS", "15"}},
+        {IDC_REMOTE_ADDR6, QString(40, 'r'), false, {"远程地址和端口6", "39"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text.toStdString());
+        CQuendalDlg window;
+        BoxRecorder::Clear();
+        auto* edit = window.ControlAs<QLineEdit>(c.id);
+        edit->setText(c.text);
+        window.ControlAs<QLineEdit>(IDC_DNS_PERIOD)->setFocus();
+        EXPECT_EQ(window.CollectDeviceParams(), c.accepted);
+        if (c.accepted) {
+            EXPECT_TRUE(BoxRecorder::Boxes().empty());
+            continue;
+        }
+        ASSERT_EQ(BoxRecorder::Boxes().size(), 1u);
+        for (const QString& name : c.boxNames) {
+            EXPECT_TRUE(BoxRecorder::Boxes()[0].text.contains(name))
+                << BoxRecorder::Boxes()[0].text.toStdString();
+        }
+        EXPECT_EQ(window.focusWidget(), edit);
+        EXPECT_EQ(edit->selectedText(), c.text);
+    }
+}
+
+TEST_F(ParamsWindow, RefusedApnLeavesTheLaterFieldsOfTheHeldRecordZero) {
+    FeedRecord(dlg, NbIotSensorRecord());
+    dlg.ControlAs<QLineEdit>(IDC_APN)->setText(QString(32, 'a'));
+    ASSERT_FALSE(dlg.CollectDeviceParams());
+    RecordBuilder expected;
+    expected.U16(0, 0x0C01);
+    const auto held = dlg.HeldParams().Bytes();
+    EXPECT_TRUE(std::equal(held.begin(), held.end(), expected.bytes.begin()));
+}
+
+TEST_F(ParamsWindow, CtrlDoubleClickOnTheDeviceTypeLabelUnlocksTheCombo) {
+    QWidget* label = dlg.Control(IDC_DEVICE_TYPE_LABEL);
+    QWidget* combo = dlg.Control(IDC_DEVICE_TYPE);
+    QTest::mouseDClick(label, Qt::LeftButton);
+    EXPECT_FALSE(combo->isEnabled());
+    QTest::mouseDClick(label, Qt::LeftButton, Qt::ShiftModifier);
+    EXPECT_FALSE(combo->isEnabled());
+    QTest::mouseDClick(label, Qt::LeftButton, Qt::ControlModifier);
+    EXPECT_TRUE(combo->isEnabled());
+    // Nothing locks it again: neither a plain double-click nor a record.
+    QTest::mouseDClick(label, Qt::LeftButton);
+    FeedRecord(dlg, FourGDtuRecord());
+    FeedRecord(dlg, NbIotSensorRecord());
+    EXPECT_TRUE(combo->isEnabled());
+}
+
+}  // namespace
