@@ -11,6 +11,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
+#include <QTextDocument>
 #include <QTimer>
 
 #include "app/about_dlg.h"
@@ -20,6 +21,7 @@
 #include "app/qt_param_form.h"
 #include "app/status_bar.h"
 #include "protocol/command_exchange.h"
+#include "terminal/receive_lines_qt.h"
 
 std::int64_t RxCount = 0;
 std::int64_t TxCount = 0;
@@ -94,6 +96,9 @@ CQuendalDlg::CQuendalDlg(QWidget* parent) : QDialog(parent) {
     m_autoSend = ControlAs<QCheckBox>(IDC_AUTO_SEND);
     m_hexSend = ControlAs<QCheckBox>(IDC_HEX_SEND);
     m_form = std::make_unique<CQtParamForm>(*this);
+    m_receiveLines = std::make_unique<CReceiveLineCounter>(m_receiveEdit);
+    connect(m_receiveEdit->document(), &QTextDocument::contentsChanged, this,
+            &CQuendalDlg::OnReceiveAreaChanged);
 
     for (int id : {TIMER_AUTO_SEND, TIMER_RX_IDLE, TIMER_SIGNAL_QUERY}) {
         auto* timer = new QTimer(this);
@@ -177,6 +182,7 @@ bool CQuendalDlg::OnInitDialog() {
     m_autoClear->setChecked(true);
     UpdateData(false);
     show();
+    m_receiveLines->Reset(m_receiveEdit->toPlainText());  // the area has its final width once shown
     m_portCombo->setFocus(Qt::OtherFocusReason);
     return true;
 }

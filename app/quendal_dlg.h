@@ -37,6 +37,7 @@ class QPushButton;
 class QTimer;
 class CStatusBar;
 class CQtParamForm;
+class CReceiveLineCounter;
 
 enum TimerId : int {
     TIMER_AUTO_SEND = 1,
@@ -127,6 +128,8 @@ class CQuendalDlg : public QDialog, private CPortOwner {
     void SetPaneText(int pane, const QString& text);
     void SetPanelOpen(bool open);
     void AppendReceivePieces(const QString& pieces, const std::vector<qsizetype>& ends);
+    void InsertReceived(const QString& text);
+    void OnReceiveAreaChanged();
     void RefreshPortTooltips();
     void StopAutoSend();
 
@@ -170,4 +173,6 @@ class CQuendalDlg : public QDialog, private CPortOwner {
     GbkDecoder m_rxDecoder;  // text-mode decoding state; survives clears of the area
     bool m_destroyed = false;
     std::function<void(std::uint8_t)> m_rxTap;
+    std::unique_ptr<CReceiveLineCounter> m_receiveLines;  // the area's lines as displayed
+    bool m_insertingReceived = false;
 };

@@ -1,10 +1,11 @@
 # quendal_core_library(name [LINKS ...]): a Qt-free static library from the folder's *.cpp files.
-# Files ending in _dlg.cpp hold window handlers (methods of CQuendalDlg) and go to the window instead;
+# Files ending in _dlg.cpp hold window handlers (methods of CQuendalDlg) and files ending in _qt.cpp other
+# Qt code of the window; both go to the window instead.
 # OS seams end in _posix.cpp or _win.cpp and only the host's are taken.
 function(quendal_core_library name)
     cmake_parse_arguments(ARG "" "" "LINKS" ${ARGN})
     file(GLOB srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
-    list(FILTER srcs EXCLUDE REGEX "_dlg\\.cpp$")
+    list(FILTER srcs EXCLUDE REGEX "_(dlg|qt)\\.cpp$")
     if(WIN32)
         list(FILTER srcs EXCLUDE REGEX "_posix\\.cpp$")
     else()

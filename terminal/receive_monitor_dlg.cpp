@@ -1,21 +1,18 @@
 // Window side of the receive monitor. Bytes arrive in runs; each byte is still counted, collected into the
-// response frame and given its piece in order, but the receive area is updated once per run. The per-byte
-// auto clear (50 lines) and overflow (more than 400 lines) are found exactly: the displayed line count only
-// grows as text is appended, so a run whose text stays under the limit had no clear, and otherwise the byte
-// where the limit is reached is found by halving.
-#include <QAbstractTextDocumentLayout>
+// response frame, checked against the auto clear (50 lines) and overflow (more than 400 lines) rules and
+// given its piece, in order, but the receive area takes the run's text in one insertion. The line count the
+// rules ask for before every byte comes from CReceiveLineCounter, which follows the area's own wrapping.
 #include <QCheckBox>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
-#include <limits>
 
 #include "app/quendal_dlg.h"
 #include "protocol/response_frame.h"
 #include "terminal/gbk_decoder.h"
+#include "terminal/receive_lines_qt.h"
 
 namespace {
 
@@ -23,41 +20,10 @@ constexpr int kAutoClearLines = 50;
 constexpr int kOverflowLines = 401;
 const QString kOverflowText = "***The Length of the Text is too long, Emptied Automaticly!!!***\n";
 
-int LineCount(const QPlainTextEdit* edit) {
-    return edit->document()->lineCount();
-}
-
-// A change that spans blocks only clears their layouts, and the document keeps their old line counts (1 for
-// a new block) until they are painted. Lay them out from position on so that the count is exact below limit;
-// once it reaches limit the rest can only add lines and is left for painting.
-void LayOutFrom(QPlainTextEdit* edit, int position, int limit) {
-    QTextDocument* doc = edit->document();
-    QAbstractTextDocumentLayout* layout = doc->documentLayout();
-    for (QTextBlock block = doc->findBlock(position); block.isValid() && doc->lineCount() < limit;
-         block = block.next()) {
-        layout->blockBoundingRect(block);
-    }
-}
-
-void InsertAtEnd(QPlainTextEdit* edit, QStringView text, int limit) {
+void InsertAtEnd(QPlainTextEdit* edit, const QString& text) {
     QTextCursor cursor(edit->document());
     cursor.movePosition(QTextCursor::End);
-    const int start = cursor.position();
-    cursor.insertText(text.toString());
-    LayOutFrom(edit, start, limit);
-}
-
-void RemoveFrom(QPlainTextEdit* edit, int position) {
-    QTextCursor cursor(edit->document());
-    cursor.setPosition(position);
-    cursor.movePosition(QTextCursor::End, QTextCursor::KeepAnchor);
-    cursor.removeSelectedText();
-    // The block that lost text may still count the lines it had.
-    LayOutFrom(edit, position, std::numeric_limits<int>::max());
-}
-
-int EndPosition(const QPlainTextEdit* edit) {
-    return edit->document()->characterCount() - 1;
+    cursor.insertText(text);
 }
 
 }  // namespace
@@ -114,44 +80,45 @@ void CQuendalDlg::OnPortRxRun(std::span<const std::uint8_t> bytes, int port) {
 }
 
 void CQuendalDlg::AppendReceivePieces(const QString& pieces, const std::vector<qsizetype>& ends) {
-    const std::size_t count = ends.size();
-    auto begin = [&](std::size_t k) { return k == 0 ? qsizetype{0} : ends[k - 1]; };
-    auto span = [&](std::size_t from, std::size_t to) {
-        return QStringView(pieces).mid(begin(from), begin(to) - begin(from));
-    };
     const bool autoClear = m_autoClear->isChecked();
     const int limit = autoClear ? kAutoClearLines : kOverflowLines;
-
-    // Appends pieces [from, to) to the area and to ReceiveText.
-    auto show = [&](std::size_t from, std::size_t to) {
-        InsertAtEnd(m_receiveEdit, span(from, to), limit);
-        m_receiveText.append(span(from, to));
-    };
-    std::size_t next = 0;  // the first byte not yet shown; its check comes first
-    while (next < count) {
-        if (LineCount(m_receiveEdit) >= limit) {
-            // This byte's check fires: empty the area (or replace it by the overflow notice) before its
-            // piece.
+    QString shown;  // pieces not yet in the area
+    qsizetype begin = 0;
+    for (qsizetype end : ends) {
+        if (m_receiveLines->Count() >= limit) {
+            // This byte's check fires: what came before it goes in, then the area is emptied (or replaced
+            // by the overflow notice) and the byte's piece starts the new text.
+            InsertReceived(shown);
+            shown.clear();
             m_receiveText = autoClear ? QString() : kOverflowText;
             UpdateData(false);
         }
-        show(next, next + 1);
-        ++next;
-        // Take as many following pieces as leave the count under the limit, so that every check they
-        // pass is quiet; halve the batch until it fits. A batch of none leaves the next check to the top.
-        for (std::size_t take = count - next; take > 0 && LineCount(m_receiveEdit) < limit; take /= 2) {
-            const int mark = EndPosition(m_receiveEdit);
-            InsertAtEnd(m_receiveEdit, span(next, next + take), limit);
-            if (LineCount(m_receiveEdit) < limit) {
-                m_receiveText.append(span(next, next + take));
-                next += take;
-                break;
-            }
-            RemoveFrom(m_receiveEdit, mark);
-        }
+        const QStringView piece = QStringView(pieces).mid(begin, end - begin);
+        m_receiveLines->Append(piece);
+        m_receiveText.append(piece);
+        shown.append(piece);
+        begin = end;
     }
+    InsertReceived(shown);
     m_receiveEdit->moveCursor(QTextCursor::End);
     m_receiveEdit->ensureCursorVisible();
+}
+
+void CQuendalDlg::InsertReceived(const QString& text) {
+    if (text.isEmpty()) {
+        return;
+    }
+    // The counter has already taken this text; the insertion must not make it count the text again.
+    m_insertingReceived = true;
+    InsertAtEnd(m_receiveEdit, text);
+    m_insertingReceived = false;
+}
+
+void CQuendalDlg::OnReceiveAreaChanged() {
+    if (!m_insertingReceived) {
+        // A clear, a rewrite from ReceiveText or the user's own typing: count the area afresh.
+        m_receiveLines->Reset(m_receiveEdit->toPlainText());
+    }
 }
 
 void CQuendalDlg::OnStopDisplay() {
