@@ -128,7 +128,6 @@ class CQuendalDlg : public QDialog, private CPortOwner {
     void SetPaneText(int pane, const QString& text);
     void SetPanelOpen(bool open);
     void AppendReceivePieces(const QString& pieces, const std::vector<qsizetype>& ends);
-    void InsertReceived(const QString& text);
     void OnReceiveAreaChanged();
     void RefreshPortTooltips();
     void StopAutoSend();

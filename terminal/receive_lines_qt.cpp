@@ -30,7 +30,8 @@ void CReceiveLineCounter::ReadEditGeometry() {
         extra = metrics.horizontalAdvance(QChar(0x21B5));
     }
     m_lineWidth = width - 2 * doc->documentMargin() - extra;
-    m_slack = metrics.maxWidth() + 1;
+    // Per-character widths add up to the shaped width but for kerning, a fraction of a character.
+    m_slack = metrics.averageCharWidth() / 2 + 1;
     for (std::size_t c = 0; c < m_asciiAdvance.size(); ++c) {
         m_asciiAdvance[c] = metrics.horizontalAdvance(QChar(static_cast<char16_t>(c)));
     }

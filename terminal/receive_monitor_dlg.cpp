@@ -83,15 +83,17 @@ void CQuendalDlg::AppendReceivePieces(const QString& pieces, const std::vector<q
     const bool autoClear = m_autoClear->isChecked();
     const int limit = autoClear ? kAutoClearLines : kOverflowLines;
     QString shown;  // pieces not yet in the area
+    bool emptied = false;
     qsizetype begin = 0;
     for (qsizetype end : ends) {
         if (m_receiveLines->Count() >= limit) {
-            // This byte's check fires: what came before it goes in, then the area is emptied (or replaced
-            // by the overflow notice) and the byte's piece starts the new text.
-            InsertReceived(shown);
-            shown.clear();
+            // This byte's check fires: the area is emptied (or replaced by the overflow notice) and the
+            // byte's piece starts the new text. What was shown before it within this run was never painted,
+            // so it need not reach the area at all.
             m_receiveText = autoClear ? QString() : kOverflowText;
-            UpdateData(false);
+            m_receiveLines->Reset(m_receiveText);
+            shown.clear();
+            emptied = true;
         }
         const QStringView piece = QStringView(pieces).mid(begin, end - begin);
         m_receiveLines->Append(piece);
@@ -99,19 +101,16 @@ void CQuendalDlg::AppendReceivePieces(const QString& pieces, const std::vector<q
         shown.append(piece);
         begin = end;
     }
-    InsertReceived(shown);
+    // The counter already holds the area's new text; the update must not make it count it again.
+    m_insertingReceived = true;
+    if (emptied) {
+        UpdateData(false);
+    } else if (!shown.isEmpty()) {
+        InsertAtEnd(m_receiveEdit, shown);
+    }
+    m_insertingReceived = false;
     m_receiveEdit->moveCursor(QTextCursor::End);
     m_receiveEdit->ensureCursorVisible();
-}
-
-void CQuendalDlg::InsertReceived(const QString& text) {
-    if (text.isEmpty()) {
-        return;
-    }
-    // The counter has already taken this text; the insertion must not make it count the text again.
-    m_insertingReceived = true;
-    InsertAtEnd(m_receiveEdit, text);
-    m_insertingReceived = false;
 }
 
 void CQuendalDlg::OnReceiveAreaChanged() {
