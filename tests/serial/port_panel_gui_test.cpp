@@ -1,0 +1,147 @@
+// The port panel as a user works it: choosing the port and line settings, opening and closing a pty linked
+// as COM1, the refusals, and what the status bar says at each step.
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QPushButton>
+
+#include "app/quendal_dlg.h"
+#include "app/status_bar.h"
+#include "serial/mode_text.h"
+#include "serial/serial_os.h"
+#include "tests/support/gui_support.h"
+#include "tests/support/pty_fixture.h"
+
+namespace {
+
+constexpr int kPortLists[] = {IDC_PORT_COMBO, IDC_PORT_BAUD, IDC_PORT_PARITY, IDC_PORT_DATABITS,
+                              IDC_PORT_STOPBITS};
+
+class PortPanel : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(m_pty.IsValid()) << m_pty.Error();
+        ASSERT_FALSE(m_pty.LinkAs(m_dir.Path(), 1).empty()) << m_pty.Error();
+        m_dlg = std::make_unique<CQuendalDlg>();
+        BoxRecorder::Clear();
+    }
+    void Choose(int id, int index) {
+        // As the user's choice arrives: the selection changes, then the list reports it.
+        auto* combo = m_dlg->ControlAs<QComboBox>(id);
+        combo->setCurrentIndex(index);
+        emit combo->activated(index);
+    }
+    QPushButton* OpenButton() { return m_dlg->ControlAs<QPushButton>(IDC_OPEN_PORT); }
+    QString Pane(int i) { return m_dlg->StatusBar()->PaneText(i); }
+    bool ListsEnabled(bool enabled) {
+        for (int id : kPortLists) {
+            if (m_dlg->Control(id)->isEnabled() != enabled) {
+                return false;
+            }
+        }
+        return true;
+    }
+
+    CPortDirFixture m_dir;
+    CPtyFixture m_pty;
+    std::unique_ptr<CQuendalDlg> m_dlg;
+};
+
+TEST_F(PortPanel, ChoosingAPortShowsItAndOtherSettingsShowNothing) {
+    Choose(IDC_PORT_COMBO, 4);
+    EXPECT_EQ(Pane(0), "COM5");
+    const QString panes[] = {Pane(0), Pane(1), Pane(2)};
+    Choose(IDC_PORT_BAUD, 6);  // 19200
+    Choose(IDC_PORT_PARITY, 2);
+    EXPECT_EQ(Pane(0), panes[0]);
+    EXPECT_EQ(Pane(1), panes[1]);
+    EXPECT_EQ(Pane(2), panes[2]);
+    // Each item names the device it stands for.
+    auto* ports = m_dlg->ControlAs<QComboBox>(IDC_PORT_COMBO);
+    EXPECT_EQ(ports->itemData(10, Qt::ToolTipRole).toString(), "/dev/ttyACM0");
+}
+
+TEST_F(PortPanel, OpenAndCloseCOM1) {
+    OpenButton()->click();
+    ASSERT_TRUE(m_dlg->IsPortOpen());
+    EXPECT_EQ(Pane(2), "STATUS：COM1 OPENED，9600,N,8,1");
+    EXPECT_EQ(Pane(1), "串口已打开");
+    EXPECT_EQ(OpenButton()->text(), "关闭串口");
+    EXPECT_TRUE(ListsEnabled(false));
+    EXPECT_TRUE(BoxRecorder::Boxes().empty());
+
+    OpenButton()->click();
+    EXPECT_EQ(Pane(2), "STATUS：COM Port Closed");
+    EXPECT_EQ(Pane(1), "串口已关闭");
+    EXPECT_EQ(OpenButton()->text(), "打开串口");
+    EXPECT_TRUE(ListsEnabled(true));
+    EXPECT_TRUE(WaitUntil([&] { return !m_dlg->IsPortOpen(); }, 2000));
+}
+
+TEST_F(PortPanel, SettingsTravelToTheLineAndIntoTheStatusText) {
+    Choose(IDC_PORT_BAUD, 11);  // the last item, 115200
+    Choose(IDC_PORT_PARITY, 2);
+    Choose(IDC_PORT_DATABITS, 1);
+    Choose(IDC_PORT_STOPBITS, 1);
+    OpenButton()->click();
+    ASSERT_TRUE(m_dlg->IsPortOpen());
+    EXPECT_EQ(Pane(2), "STATUS：COM1 OPENED，115200,E,7,2");
+    TermiosValue settings;
+    ASSERT_EQ(OsGetSettings(m_pty.SlaveFd(), settings), 0);
+    EXPECT_EQ(settings.ospeed, 115200u);
+
+    OpenButton()->click();
+    Choose(IDC_PORT_BAUD, 8);  // 43000, outside the usual series
+    Choose(IDC_PORT_PARITY, 0);
+    Choose(IDC_PORT_DATABITS, 0);
+    Choose(IDC_PORT_STOPBITS, 0);
+    OpenButton()->click();
+    ASSERT_TRUE(m_dlg->IsPortOpen());
+    EXPECT_EQ(Pane(2), "STATUS：COM1 OPENED，43000,N,8,1");
+    ASSERT_EQ(OsGetSettings(m_pty.SlaveFd(), settings), 0);
+    EXPECT_EQ(settings.ospeed, 43000u);
+    EXPECT_TRUE(BoxRecorder::Boxes().empty());
+}
+
+TEST_F(PortPanel, AnAbsentPortIsRefusedAndTheNextClickTriesAgain) {
+    Choose(IDC_PORT_COMBO, 6);  // COM7: neither in the port directory nor present here
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        BoxRecorder::Clear();
+        OpenButton()->click();
+        ASSERT_EQ(BoxRecorder::Boxes().size(), 1u) << attempt;
+        EXPECT_EQ(BoxRecorder::Boxes()[0].text, "没有发现此串口或被占用");
+        EXPECT_EQ(Pane(2), "");
+        EXPECT_EQ(OpenButton()->text(), "打开串口");
+        EXPECT_TRUE(ListsEnabled(true));
+        EXPECT_FALSE(m_dlg->IsPortOpen());
+    }
+}
+
+TEST_F(PortPanel, APortHeldByAnotherWindowIsRefused) {
+    OpenButton()->click();
+    ASSERT_TRUE(m_dlg->IsPortOpen());
+    CQuendalDlg other;
+    other.ControlAs<QPushButton>(IDC_OPEN_PORT)->click();
+    ASSERT_EQ(BoxRecorder::Boxes().size(), 1u);
+    EXPECT_EQ(BoxRecorder::Boxes()[0].text, "没有发现此串口或被占用");
+    EXPECT_FALSE(other.IsPortOpen());
+}
+
+TEST_F(PortPanel, ClosingWhileAutoSendIsTickedIsRefused) {
+    OpenButton()->click();
+    ASSERT_TRUE(m_dlg->IsPortOpen());
+    m_dlg->ControlAs<QCheckBox>(IDC_AUTO_SEND)->click();
+    ASSERT_TRUE(m_dlg->IsTimerRunning(TIMER_AUTO_SEND));
+    OpenButton()->click();
+    ASSERT_EQ(BoxRecorder::Boxes().size(), 1u);
+    EXPECT_EQ(BoxRecorder::Boxes()[0].text, "请先关掉自动发送");
+    EXPECT_EQ(OpenButton()->text(), "关闭串口");
+    EXPECT_TRUE(m_dlg->IsPortOpen());
+    // Once auto send is off the same button closes.
+    m_dlg->ControlAs<QCheckBox>(IDC_AUTO_SEND)->click();
+    OpenButton()->click();
+    EXPECT_EQ(OpenButton()->text(), "打开串口");
+}
+
+}  // namespace
