@@ -1,4 +1,5 @@
 #include "protocol/command_exchange.h"
+#include "tests/support/bytes.h"
 
 #include <gtest/gtest.h>
 
@@ -10,20 +11,6 @@
 #include <vector>
 
 namespace {
-
-using Bytes = std::vector<uint8_t>;
-
-Bytes ToBytes(std::string_view text) {
-    return Bytes(text.begin(), text.end());
-}
-
-Bytes Concat(std::initializer_list<Bytes> parts) {
-    Bytes all;
-    for (const Bytes& part : parts) {
-        all.insert(all.end(), part.begin(), part.end());
-    }
-    return all;
-}
 
 // A record with CRs, zeros and a complete read command inside, none of which may end it early.
 std::array<uint8_t, kParamsSize> AwkwardRecord() {

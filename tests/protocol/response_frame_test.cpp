@@ -1,4 +1,5 @@
 #include "protocol/response_frame.h"
+#include "tests/support/bytes.h"
 
 #include <gtest/gtest.h>
 
@@ -8,20 +9,6 @@
 #include <vector>
 
 namespace {
-
-using Bytes = std::vector<uint8_t>;
-
-Bytes ToBytes(std::string_view text) {
-    return Bytes(text.begin(), text.end());
-}
-
-Bytes Concat(std::initializer_list<Bytes> parts) {
-    Bytes all;
-    for (const Bytes& part : parts) {
-        all.insert(all.end(), part.begin(), part.end());
-    }
-    return all;
-}
 
 Bytes Filler(std::size_t n, uint8_t fill = 'x') {
     return Bytes(n, fill);

@@ -11,28 +11,13 @@
 #include <string_view>
 #include <vector>
 
+#include "tests/support/bytes.h"
+
 namespace {
 
 using namespace std::chrono_literals;
-using Bytes = std::vector<uint8_t>;
 using Clock = CDtuDevice::Clock;
 using Record = std::array<uint8_t, 440>;
-
-Bytes ToBytes(std::string_view text) {
-    return Bytes(text.begin(), text.end());
-}
-std::string ToText(const Bytes& bytes) {
-    return std::string(bytes.begin(), bytes.end());
-}
-
-// Checksum the test's own way, so a shared bug in the record code cannot pass both sides.
-uint8_t SumOf439(const uint8_t* record) {
-    unsigned sum = 0;
-    for (int i = 0; i < 439; ++i) {
-        sum += record[i];
-    }
-    return static_cast<uint8_t>(sum % 256);
-}
 
 struct Field {
     std::size_t offset;

@@ -25,31 +25,17 @@
 #include <thread>
 #include <vector>
 
+#include "tests/support/bytes.h"
+
 extern char** environ;
 
 namespace {
 
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
-using Bytes = std::vector<uint8_t>;
 namespace fs = std::filesystem;
 
 const char* const kSimPath = QUENDAL_BINARY_DIR "/tools/dtu-sim/dtu-sim";
-
-Bytes ToBytes(std::string_view text) {
-    return Bytes(text.begin(), text.end());
-}
-std::string ToText(const Bytes& bytes) {
-    return std::string(bytes.begin(), bytes.end());
-}
-
-uint8_t SumOf439(const uint8_t* record) {
-    unsigned sum = 0;
-    for (int i = 0; i < 439; ++i) {
-        sum += record[i];
-    }
-    return static_cast<uint8_t>(sum % 256);
-}
 
 template <class Condition>
 bool WaitUntil(Condition condition, std::chrono::milliseconds timeout) {
