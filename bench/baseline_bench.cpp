@@ -128,21 +128,9 @@ int RunCat(const BenchArgs& args) {
 
     const double start = MonotonicSeconds();
     CFeeder feeder(pty.MasterFd(), StreamKind::kText, total);
-    double lastProgress = start;
-    std::uint64_t lastWritten = 0;
-    bool ok = true;
     // Drained: every byte written and none left waiting in the port's input queue.
-    while (!feeder.Done() || pty.SlaveInputCount() > 0) {
-        const double now = MonotonicSeconds();
-        if (feeder.Written() != lastWritten) {
-            lastWritten = feeder.Written();
-            lastProgress = now;
-        } else if (now - lastProgress > kNoProgressSeconds) {
-            ok = false;
-            break;
-        }
-        usleep(1000);
-    }
+    const bool ok = WaitWhileProgressing([&] { return feeder.Done() && pty.SlaveInputCount() == 0; },
+                                         [&] { return feeder.Written(); }, kNoProgressSeconds);
     const double seconds = MonotonicSeconds() - start;
     feeder.Stop();
     kill(pid, SIGTERM);
@@ -161,8 +149,7 @@ int RunEngine(const BenchArgs& args) {
     const std::uint64_t total = args.Number("bytes", kDefaultBytes);
     CPortDirFixture portDir;
     CPtyFixture pty;
-    if (!pty.IsValid() || pty.LinkAs(portDir.Path(), 1).empty()) {
-        std::fprintf(stderr, "pty: %s\n", pty.Error().c_str());
+    if (!LinkPtyAsCom1(portDir, pty)) {
         return 1;
     }
     // The owner outlives the engine: the engine's destructor stops the worker before the owner goes.
@@ -176,20 +163,8 @@ int RunEngine(const BenchArgs& args) {
     const double cpuBefore = ProcessCpuSeconds();
     const double start = MonotonicSeconds();
     CFeeder feeder(pty.MasterFd(), StreamKind::kText, total);
-    double lastProgress = start;
-    std::uint64_t lastReceived = 0;
-    bool ok = true;
-    while (owner.Received() < total) {
-        const double now = MonotonicSeconds();
-        if (owner.Received() != lastReceived) {
-            lastReceived = owner.Received();
-            lastProgress = now;
-        } else if (now - lastProgress > kNoProgressSeconds) {
-            ok = false;
-            break;
-        }
-        usleep(1000);
-    }
+    const bool ok = WaitWhileProgressing([&] { return owner.Received() >= total; },
+                                         [&] { return owner.Received(); }, kNoProgressSeconds);
     const double seconds = MonotonicSeconds() - start;
     feeder.Stop();
     const double cpu = ProcessCpuSeconds() - cpuBefore - feeder.CpuSeconds();

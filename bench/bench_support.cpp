@@ -1,5 +1,7 @@
 #include "bench/bench_support.h"
 
+#include "tests/support/pty_fixture.h"
+
 #include <poll.h>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -151,4 +153,12 @@ void PrintRow(const BenchRow& row) {
                 field(row.hwmMb, "%.1f").c_str(), field(row.cpuPercent, "%.1f").c_str(),
                 row.lost ? std::to_string(*row.lost).c_str() : "");
     std::fflush(stdout);
+}
+
+bool LinkPtyAsCom1(const CPortDirFixture& portDir, CPtyFixture& pty) {
+    if (!pty.IsValid() || pty.LinkAs(portDir.Path(), 1).empty()) {
+        std::fprintf(stderr, "pty: %s\n", pty.Error().c_str());
+        return false;
+    }
+    return true;
 }

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <map>
 #include <optional>
@@ -90,3 +91,29 @@ struct BenchRow {
 // The header of the rows; the ./bench script finds its columns by these names.
 constexpr const char* kRowHeader = "name,bytes,seconds,bytes_per_s,max_stall_ms,rss_mb,hwm_mb,cpu_pct,lost";
 void PrintRow(const BenchRow& row);
+
+class CPortDirFixture;
+class CPtyFixture;
+// Links the pty as COM1 in the port directory; says why on stderr when it cannot.
+bool LinkPtyAsCom1(const CPortDirFixture& portDir, CPtyFixture& pty);
+
+// Waits until done() holds, giving up when progress() has not moved for noProgressSeconds.
+template <class Done, class Progress>
+bool WaitWhileProgressing(Done done, Progress progress, double noProgressSeconds);
+
+template <class Done, class Progress>
+bool WaitWhileProgressing(Done done, Progress progress, double noProgressSeconds) {
+    double lastProgress = MonotonicSeconds();
+    auto last = progress();
+    while (!done()) {
+        const double now = MonotonicSeconds();
+        if (progress() != last) {
+            last = progress();
+            lastProgress = now;
+        } else if (now - lastProgress > noProgressSeconds) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+}

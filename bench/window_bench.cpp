@@ -100,8 +100,7 @@ int RunWindow(int argc, char** argv, const WindowRunOptions& options) {
 
     CPortDirFixture portDir;
     CPtyFixture pty;
-    if (!pty.IsValid() || pty.LinkAs(portDir.Path(), 1).empty()) {
-        std::fprintf(stderr, "pty: %s\n", pty.Error().c_str());
+    if (!LinkPtyAsCom1(portDir, pty)) {
         return 1;
     }
     QApplication app(argc, argv);
@@ -175,8 +174,7 @@ int RunIdle(int argc, char** argv, const BenchArgs& args) {
     const int seconds = static_cast<int>(args.Number("seconds", 3));
     CPortDirFixture portDir;
     CPtyFixture pty;
-    if (!pty.IsValid() || pty.LinkAs(portDir.Path(), 1).empty()) {
-        std::fprintf(stderr, "pty: %s\n", pty.Error().c_str());
+    if (!LinkPtyAsCom1(portDir, pty)) {
         return 1;
     }
     QApplication app(argc, argv);
