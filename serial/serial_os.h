@@ -14,8 +14,10 @@
 // program's alone: a port that another program holds is refused. On success fd is the open port.
 int OsOpenPort(std::string_view devicePath, int& fd);
 
-// Drops pending output first, so closing never waits for a stalled line to drain.
-void OsClosePort(int fd);
+// With discardOutput, drops output still pending first, so closing never waits for a stalled line. Without
+// it the output stays to leave on its own (the engine only does that once the driver reports it sent); a
+// pseudo-terminal would otherwise drop bytes the other side has not taken in yet.
+void OsClosePort(int fd, bool discardOutput = true);
 
 int OsGetSettings(int fd, TermiosValue& value);
 
@@ -28,8 +30,11 @@ int OsRaiseRts(int fd);
 // Throws away both the input not yet read and the output not yet sent.
 int OsPurge(int fd);
 
-// Bytes waiting in the input queue (a lower bound on a pseudo-terminal).
-int OsInputCount(int fd, std::size_t& count);
+// Throws away the output not yet sent and nothing else.
+int OsPurgeOutput(int fd);
+
+// Bytes written but not yet sent by the driver (0 where the driver keeps no queue, as a pseudo-terminal).
+int OsOutputCount(int fd, std::size_t& count);
 
 // One read or write call on a non-blocking descriptor; done is the byte count (0 with result 0 on a read
 // means end of file, as after a hang-up).

@@ -79,8 +79,10 @@ int OsOpenPort(std::string_view devicePath, int& fd) {
     return 0;
 }
 
-void OsClosePort(int fd) {
-    ioctl(fd, TCFLSH, TCOFLUSH);
+void OsClosePort(int fd, bool discardOutput) {
+    if (discardOutput) {
+        ioctl(fd, TCFLSH, TCOFLUSH);
+    }
     ioctl(fd, TIOCNXCL);
     close(fd);
 }
@@ -114,9 +116,13 @@ int OsPurge(int fd) {
     return ioctl(fd, TCFLSH, TCIOFLUSH) == 0 ? 0 : errno;
 }
 
-int OsInputCount(int fd, std::size_t& count) {
+int OsPurgeOutput(int fd) {
+    return ioctl(fd, TCFLSH, TCOFLUSH) == 0 ? 0 : errno;
+}
+
+int OsOutputCount(int fd, std::size_t& count) {
     int n = 0;
-    if (ioctl(fd, FIONREAD, &n) != 0) {
+    if (ioctl(fd, TIOCOUTQ, &n) != 0) {
         return errno;
     }
     count = static_cast<std::size_t>(n < 0 ? 0 : n);

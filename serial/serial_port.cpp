@@ -21,6 +21,11 @@ constexpr std::size_t kReadChunk = 16 * 1024;
 constexpr int kBackOffMs = 20;
 constexpr auto kWriteTimePerByte = std::chrono::milliseconds(1000);
 constexpr auto kWriteTimeConstant = std::chrono::milliseconds(1000);
+// What a real adapter adds to the line time before the last byte is out (USB frames, latency timers).
+constexpr auto kDrainMargin = std::chrono::milliseconds(50);
+constexpr auto kDrainPoll = std::chrono::milliseconds(2);
+
+using Clock = std::chrono::steady_clock;
 
 // The device is gone: on a tty these are what reads and writes give after a hang-up or an unplug.
 bool IsLossError(int error) {
@@ -137,6 +142,9 @@ bool CSerialPort::OpenPort(CPortOwner* owner, int port, int baud, char parity, i
     m_owner = owner;
     m_port = port;
     m_eventMask = eventMask;
+    m_closing = false;
+    m_outgoing.clear();
+    m_outgoingSent = 0;
     {
         // A request made while no worker ran is dropped here.
         std::lock_guard lock(m_requestLock);
@@ -151,6 +159,7 @@ bool CSerialPort::OpenPort(CPortOwner* owner, int port, int baud, char parity, i
 
     const std::string devicePath = DevicePathText(port);
     const std::string mode = BuildModeText(baud, parity, databits, stopbits);
+    m_line = ParseModeText(mode).value_or(LineSettings{});
 
     int fd = -1;
     if (OsOpenPort(devicePath, fd) != 0) {
@@ -214,6 +223,7 @@ bool CSerialPort::StartWorker() {
 }
 
 void CSerialPort::ClosePort() {
+    m_closing = true;
     if (m_shutdownEvent >= 0) {
         OsSignalEvent(m_shutdownEvent);
     }
@@ -222,6 +232,9 @@ void CSerialPort::ClosePort() {
 void CSerialPort::StoreRequest(const void* bytes, std::size_t copyLength, std::size_t writeLength) {
     {
         std::lock_guard lock(m_requestLock);
+        if (m_closing) {
+            return;
+        }
         if (m_writeBuffer.size() < copyLength) {
             m_writeBuffer.resize(copyLength);
         }
@@ -317,6 +330,7 @@ void CSerialPort::WorkerMain() {
     // Without EV_RXCHAR nothing reads the port, so input must not wake the worker (it would spin); a
     // hang-up is still seen.
     const bool wantInput = (m_eventMask & EV_RXCHAR) != 0;
+    Step step = Step::kContinue;
     for (;;) {
         OsWaitItem items[3] = {{.fd = m_shutdownEvent, .wantInput = true},
                                {.fd = fd, .wantInput = wantInput && !m_backOff},
@@ -326,7 +340,7 @@ void CSerialPort::WorkerMain() {
         if (error == EINTR) {
             continue;
         }
-        Step step = Step::kContinue;
+        step = Step::kContinue;
         if (error != 0) {
             step = ReportErrorSync("WaitCommEvent()", error) ? Step::kContinue : Step::kStop;
             m_backOff = true;
@@ -347,8 +361,13 @@ void CSerialPort::WorkerMain() {
         }
     }
 
+    // A stop (not a loss, which closed the port already) lets accepted output leave first.
+    bool drained = false;
+    if (const int held = m_fd.load(); held >= 0 && step == Step::kStop) {
+        drained = DrainOnClose(held);
+    }
     if (const int held = m_fd.exchange(-1); held >= 0) {
-        OsClosePort(held);
+        OsClosePort(held, !drained);
     }
     m_running = false;
 }
@@ -413,57 +432,116 @@ CSerialPort::Step CSerialPort::ReceiveStep(bool hangup) {
 
 CSerialPort::Step CSerialPort::WriteStep() {
     OsResetEvent(m_writeEvent);
-    {
-        std::lock_guard lock(m_requestLock);
-        if (!m_writePending) {
-            return Step::kContinue;
-        }
-        // The worker writes its own copy, so a request arriving meanwhile cannot change the bytes in flight.
-        m_outgoing.assign(m_writeBuffer.begin(),
-                          m_writeBuffer.begin() + static_cast<std::ptrdiff_t>(m_writeLength));
-        m_writePending = false;
+    if (!TakeRequest(false)) {
+        return Step::kContinue;
     }
-
     const int fd = m_fd.load();
-    OsPurge(fd);
-
-    using Clock = std::chrono::steady_clock;
+    // Output only: bytes already received belong to the owner, whatever goes out next.
+    OsPurgeOutput(fd);
     const auto deadline =
         Clock::now() + kWriteTimePerByte * static_cast<long long>(m_outgoing.size()) + kWriteTimeConstant;
-    std::size_t written = 0;
-    while (written < m_outgoing.size()) {
+    return WriteOutgoing(fd, deadline, false);
+}
+
+bool CSerialPort::TakeRequest(bool append) {
+    std::lock_guard lock(m_requestLock);
+    if (!m_writePending) {
+        return false;
+    }
+    // The worker writes its own copy, so a request arriving meanwhile cannot change the bytes in flight.
+    if (!append) {
+        m_outgoing.clear();
+        m_outgoingSent = 0;
+    }
+    m_outgoing.insert(m_outgoing.end(), m_writeBuffer.begin(),
+                      m_writeBuffer.begin() + static_cast<std::ptrdiff_t>(m_writeLength));
+    m_writePending = false;
+    return true;
+}
+
+// Writes what is left of m_outgoing by the deadline. A stop during a normal write keeps the rest for the
+// drain; during the drain nothing is reported any more and any failure just ends it.
+CSerialPort::Step CSerialPort::WriteOutgoing(int fd, Clock::time_point deadline, bool duringDrain) {
+    while (m_outgoingSent < m_outgoing.size()) {
         std::size_t done = 0;
-        const int error = OsWrite(fd, std::span(m_outgoing).subspan(written), done);
+        const int error = OsWrite(fd, std::span(m_outgoing).subspan(m_outgoingSent), done);
         if (error == 0 && done > 0) {
-            written += done;
+            m_outgoingSent += done;
             continue;
         }
         if (error == EINTR) {
             continue;
         }
-        if (IsLossError(error)) {
-            return LosePort("WriteFile()", error);
-        }
         if (error != 0 && error != EAGAIN) {
+            m_outgoing.clear();
+            m_outgoingSent = 0;
+            if (duringDrain) {
+                return Step::kStop;
+            }
+            if (IsLossError(error)) {
+                return LosePort("WriteFile()", error);
+            }
             // The request is lost; the worker carries on.
             return ReportErrorSync("WriteFile()", error) ? Step::kContinue : Step::kStop;
         }
         const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
         if (left <= 0) {
+            if (duringDrain) {
+                return Step::kStop;
+            }
             // The line did not take the bytes in time; like a timed-out write, the rest is given up quietly.
+            m_outgoing.clear();
+            m_outgoingSent = 0;
             return Step::kContinue;
         }
-        OsWaitItem items[2] = {{.fd = m_shutdownEvent, .wantInput = true}, {.fd = fd, .wantOutput = true}};
+        OsWaitItem items[2] = {{.fd = m_shutdownEvent, .wantInput = !duringDrain},
+                               {.fd = fd, .wantOutput = true}};
         const int waitError = OsWait(items, static_cast<int>(std::min<long long>(left, INT_MAX)));
         if (waitError != 0 && waitError != EINTR) {
+            if (duringDrain) {
+                return Step::kStop;
+            }
             return ReportErrorSync("WriteFile()", waitError) ? Step::kContinue : Step::kStop;
         }
         if (items[0].ready) {
             return Step::kStop;
         }
         if (items[1].hangup) {
-            return LosePort("WriteFile()", EIO);
+            m_outgoing.clear();
+            m_outgoingSent = 0;
+            return duringDrain ? Step::kStop : LosePort("WriteFile()", EIO);
         }
     }
+    m_outgoing.clear();
+    m_outgoingSent = 0;
     return Step::kContinue;
+}
+
+// True when everything went out; false when the line did not take it in time and the rest must go.
+bool CSerialPort::DrainOnClose(int fd) {
+    TakeRequest(true);
+    std::size_t queued = 0;
+    if (OsOutputCount(fd, queued) != 0) {
+        queued = 0;
+    }
+    const std::size_t unsent = m_outgoing.size() - m_outgoingSent;
+    if (unsent + queued == 0) {
+        return true;
+    }
+    const auto needed = std::chrono::ceil<std::chrono::milliseconds>(LineTime(unsent + queued, m_line));
+    const auto deadline =
+        Clock::now() + std::min<std::chrono::milliseconds>(needed + kDrainMargin, kDrainLimit);
+    if (unsent > 0 && WriteOutgoing(fd, deadline, true) != Step::kContinue) {
+        return false;
+    }
+    // The driver's own queue; what is still in it at the deadline is discarded by the close.
+    for (;;) {
+        if (OsOutputCount(fd, queued) != 0 || queued == 0) {
+            return true;
+        }
+        if (Clock::now() >= deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(kDrainPoll);
+    }
 }

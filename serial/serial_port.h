@@ -3,13 +3,16 @@
 // replacing an unwritten one) and asks it to close (ClosePort). The worker alone does port input and output:
 // it waits on the port, a shutdown event and a write-request event (in that priority), reads every byte
 // then waiting in one call and hands the run to the owner's thread as one WM_PORT_RXCHAR, waiting until it
-// has been handled before it reads again; before every write it purges both queues. Failures of port calls
-// become error boxes on the owner's thread, and a device that goes away ends the worker with WM_PORT_LOST.
-// Every wait of the worker also watches the shutdown event, so a close, a new OpenPort and the destructor
-// take effect at once, even while the owner's thread is the one waiting and cannot handle deliveries.
+// has been handled before it reads again; before every write it purges pending output (never received
+// bytes). Failures of port calls become error boxes on the owner's thread, and a device that goes away ends
+// the worker with WM_PORT_LOST. Every wait of the worker also watches the shutdown event, so a close, a new
+// OpenPort and the destructor take effect at once, even while the owner's thread is the one waiting and
+// cannot handle deliveries. Output the owner handed over before the stop still drains first, for as long as
+// the line needs to carry it plus a margin and never longer than kDrainLimit; then the port closes.
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -21,6 +24,7 @@
 #include <thread>
 #include <vector>
 
+#include "serial/mode_text.h"
 #include "serial/port_owner.h"
 
 class CHandover;
@@ -31,6 +35,9 @@ std::string ComposePortErrorText(std::string_view call, int error, int port);
 
 class CSerialPort {
   public:
+    // The longest a stop waits for accepted output to leave before it discards the rest.
+    static constexpr std::chrono::milliseconds kDrainLimit{1000};
+
     CSerialPort();
     virtual ~CSerialPort();
     CSerialPort(const CSerialPort&) = delete;
@@ -45,7 +52,8 @@ class CSerialPort {
     // Starts the worker for the port that OpenPort opened; false when none is open or one already runs.
     bool StartWorker();
 
-    // Signals the worker to close the port and returns at once; IsOpen turns false when it has.
+    // Signals the worker to close the port and returns at once; IsOpen turns false when it has. Requests
+    // made after this are dropped; earlier ones still go out within the drain bound.
     void ClosePort();
 
     // Copy the request and return at once; the worker writes it later.
@@ -65,6 +73,9 @@ class CSerialPort {
     Step PortEventStep(bool hangup);
     Step ReceiveStep(bool hangup);
     Step WriteStep();
+    bool TakeRequest(bool append);
+    Step WriteOutgoing(int fd, std::chrono::steady_clock::time_point deadline, bool duringDrain);
+    bool DrainOnClose(int fd);
     Step LosePort(std::string_view call, int error);
     bool Notify(unsigned message);
     bool ReportErrorSync(std::string_view call, int error);
@@ -80,6 +91,8 @@ class CSerialPort {
     CPortOwner* m_owner = nullptr;
     int m_port = 0;
     unsigned m_eventMask = 0;
+    LineSettings m_line;
+    std::atomic<bool> m_closing{false};
 
     // The pending request, shared with the owner's thread.
     std::mutex m_requestLock;
@@ -89,6 +102,7 @@ class CSerialPort {
 
     // The worker's own copies: the request being written and the bytes just read.
     std::vector<std::uint8_t> m_outgoing;
+    std::size_t m_outgoingSent = 0;
     std::vector<std::uint8_t> m_incoming;
     bool m_backOff = false;
 };

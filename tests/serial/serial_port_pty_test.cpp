@@ -306,8 +306,8 @@ TEST_F(SerialPortPtyTest, FailedConfigurationShowsOneBoxAndStillOpens) {
               "device\nPort: 5\n");
 }
 
-TEST_F(SerialPortPtyTest, WritePurgesWaitingInputFirst) {
-    // Without EV_RXCHAR the worker never reads, so the input stays queued until the write's purge.
+TEST_F(SerialPortPtyTest, WriteKeepsInputWaitingToBeRead) {
+    // Without EV_RXCHAR the worker never reads, so the input stays queued; a write must not throw it away.
     struct Case {
         const char* name;
         std::string request;
@@ -323,16 +323,59 @@ TEST_F(SerialPortPtyTest, WritePurgesWaitingInputFirst) {
 
         port.WriteText(c.request.c_str());
         if (c.request.empty()) {
-            EXPECT_TRUE(WaitUntil([&] { return m_pty.SlaveInputCount() == 0; }, kPatience));
             EXPECT_TRUE(m_pty.ReadUntilQuiet(200ms, kPatience).empty());
         } else {
             EXPECT_EQ(Text(m_pty.Read(c.request.size(), kPatience)), c.request);
-            EXPECT_EQ(m_pty.SlaveInputCount(), 0u);
         }
+        EXPECT_EQ(m_pty.SlaveInputCount(), 4u);
         EXPECT_TRUE(owner.Received().empty());
         port.ClosePort();
         ASSERT_TRUE(WaitUntil([&] { return !port.IsOpen(); }, kPatience));
+        ASSERT_EQ(ioctl(m_pty.SlaveFd(), TCFLSH, TCIFLUSH), 0);
     }
+}
+
+// A stop lets output the owner handed over before it leave whole; a line that takes nothing holds the stop
+// no longer than the drain limit, and requests after the close are not sent.
+TEST_F(SerialPortPtyTest, StopsDrainAcceptedOutputWithinTheBound) {
+    std::vector<std::uint8_t> frame(451);
+    for (std::size_t i = 0; i < frame.size(); ++i) {
+        frame[i] = static_cast<std::uint8_t>(i * 13 + 1);
+    }
+    enum class How { kClosePort, kDestroy, kOpenAgain };
+    for (How how : {How::kClosePort, How::kDestroy, How::kOpenAgain}) {
+        SCOPED_TRACE(static_cast<int>(how));
+        CRecordingOwner owner;
+        auto port = std::make_unique<CSerialPort>();
+        ASSERT_TRUE(Open(*port, owner));
+        ASSERT_TRUE(port->StartWorker());
+        port->WriteBytes(frame);
+        switch (how) {
+            case How::kClosePort:
+                port->ClosePort();
+                port->WriteText("late");
+                ASSERT_TRUE(WaitUntil([&] { return !port->IsOpen(); }, kPatience));
+                break;
+            case How::kDestroy:
+                port.reset();
+                break;
+            case How::kOpenAgain:
+                ASSERT_TRUE(Open(*port, owner));
+                break;
+        }
+        EXPECT_EQ(m_pty.ReadUntilQuiet(200ms, kPatience), frame);
+    }
+
+    // Nobody reads the device side: the pseudo-terminal fills and the rest of a large request cannot go.
+    CRecordingOwner owner;
+    CSerialPort port;
+    ASSERT_TRUE(Open(port, owner));
+    ASSERT_TRUE(port.StartWorker());
+    port.WriteBytes(std::vector<std::uint8_t>(1024 * 1024, 'x'));
+    const auto start = Clock::now();
+    port.ClosePort();
+    ASSERT_TRUE(WaitUntil([&] { return !port.IsOpen(); }, kPatience));
+    EXPECT_LE(Since(start), CSerialPort::kDrainLimit + kStopBound);
 }
 
 TEST_F(SerialPortPtyTest, OnlyTheLaterOfTwoWaitingRequestsIsWritten) {
