@@ -1,7 +1,6 @@
 #include "app/layout_builder.h"
 
 #include <QCheckBox>
-#include <algorithm>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLineEdit>
@@ -9,6 +8,7 @@
 #include <QPushButton>
 #include <QRegularExpressionValidator>
 #include <QScrollBar>
+#include <algorithm>
 
 namespace {
 
@@ -53,7 +53,11 @@ QWidget* MakeWidget(const LayoutItem& row, QWidget* parent) {
         case ControlKind::DropDownList:
         case ControlKind::DropDownCombo: {
             auto* combo = new QComboBox(parent);
-            combo->setEditable(row.kind == ControlKind::DropDownCombo);
+            if (row.kind == ControlKind::DropDownCombo) {
+                combo->setEditable(true);
+                // What the user types is what is saved: inline completion would turn "96" into "9600".
+                combo->setCompleter(nullptr);
+            }
             combo->setInsertPolicy(QComboBox::NoInsert);
             combo->setMaxVisibleItems(30);
             // Narrow lists ("NONE" in 33 units) need every pixel the classic style leaves for text.
@@ -101,6 +105,70 @@ QRect Geometry(const LayoutItem& row) {
     return ToPixels(rect);
 }
 
+bool HasOwnText(ControlKind kind) {
+    switch (kind) {
+        case ControlKind::Edit:
+        case ControlKind::NumberEdit:
+        case ControlKind::MultiLineEdit:
+        case ControlKind::DropDownList:
+        case ControlKind::DropDownCombo:
+            return false;
+        default:
+            return true;
+    }
+}
+
+// The label that names a control: the nearest one on its left in the same line of the template.
+const LayoutItem* LabelBeside(const LayoutItem& control) {
+    const LayoutItem* best = nullptr;
+    const int top = control.rect.y;
+    const int bottom = control.rect.y + (HasOwnText(control.kind) ? control.rect.height : 14);
+    for (const LayoutItem& row : MainLayout()) {
+        const int middle = row.rect.y + row.rect.height / 2;
+        if (row.kind != ControlKind::Label || middle < top || middle > bottom ||
+            row.rect.x >= control.rect.x) {
+            continue;
+        }
+        if (best == nullptr || row.rect.x > best->rect.x) {
+            best = &row;
+        }
+    }
+    return best;
+}
+
+// Controls with no label of their own on the left.
+QString NameWithoutLabel(int id) {
+    switch (id) {
+        case IDC_RECEIVE_EDIT:
+            return QStringLiteral("接收区");
+        case IDC_SEND_EDIT:
+            return QStringLiteral("发送区");
+        case IDC_AUTO_SEND_PERIOD:
+            return QStringLiteral("自动发送周期（毫秒）");
+        default:
+            return QString();
+    }
+}
+
+// Buttons, check boxes and labels speak their own current text. Edits and lists have none that says what
+// they are, so they take the name of the label beside them, and keep following it (see CQtParamForm).
+void NameControlsWithoutText(const std::map<const LayoutItem*, QWidget*>& widgets) {
+    for (const auto& [row, control] : widgets) {
+        if (HasOwnText(row->kind)) {
+            continue;
+        }
+        QString name = NameWithoutLabel(row->id);
+        if (const LayoutItem* labelRow = LabelBeside(*row); name.isEmpty() && labelRow != nullptr) {
+            auto* label = qobject_cast<QLabel*>(widgets.at(labelRow));
+            if (label->buddy() == nullptr) {
+                label->setBuddy(control);
+            }
+            name = label->text();
+        }
+        control->setAccessibleName(name);
+    }
+}
+
 }  // namespace
 
 QFont DialogFont() {
@@ -126,16 +194,15 @@ void CNotifyLabel::mouseDoubleClickEvent(QMouseEvent* event) {
 
 std::map<int, QWidget*> BuildMainControls(QWidget* parent) {
     std::map<int, QWidget*> controls;
+    std::map<const LayoutItem*, QWidget*> byRow;
     std::vector<QWidget*> backdrop;
     for (const LayoutItem& row : MainLayout()) {
         QWidget* widget = MakeWidget(row, parent);
+        byRow[&row] = widget;
         widget->setGeometry(Geometry(row));
         widget->setEnabled(!(row.flags & kDisabled));
         if (!row.name.empty()) {
             widget->setObjectName(Utf8(row.name));
-        }
-        if (!row.caption.empty()) {
-            widget->setAccessibleName(Utf8(row.caption));
         }
         if (row.id != IDC_STATIC) {
             controls[row.id] = widget;
@@ -155,6 +222,7 @@ std::map<int, QWidget*> BuildMainControls(QWidget* parent) {
     for (QWidget* widget : backdrop) {
         widget->lower();
     }
+    NameControlsWithoutText(byRow);
     for (const ItemList& list : MainItemLists()) {
         auto* combo = qobject_cast<QComboBox*>(controls.at(list.id));
         for (std::string_view item : list.items) {

@@ -18,8 +18,27 @@ std::optional<std::string> ToGbk(const QString& text) {
 }
 
 QString FromGbk(std::string_view bytes) {
-    QStringDecoder decoder("GBK");
-    return decoder.decode(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())));
+    // A lead byte with nothing after it would vanish in the decoder; it shows as U+FFFD, as a bad pair
+    // does, so the user sees it and a save names the field instead of changing the device quietly.
+    bool dangling = false;
+    for (std::size_t i = 0; i < bytes.size();) {
+        const auto byte = static_cast<unsigned char>(bytes[i]);
+        if (byte >= 0x81 && byte <= 0xFE) {
+            dangling = i + 1 == bytes.size();
+            i += 2;
+        } else {
+            ++i;
+        }
+    }
+    if (dangling) {
+        bytes.remove_suffix(1);
+    }
+    QStringDecoder decoder("GBK", QStringConverter::Flag::Stateless);
+    QString text = decoder.decode(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())));
+    if (dangling) {
+        text.append(QChar(QChar::ReplacementCharacter));
+    }
+    return text;
 }
 
 bool GbkCodecAvailable() {
@@ -51,7 +70,10 @@ void CQtParamForm::SetText(int id, std::string_view gbk) {
         combo->setEditText(text);
     } else if (auto* label = qobject_cast<QLabel*>(control)) {
         label->setText(text);
-        label->setAccessibleName(text);
+        // The edit this label names is heard by the label's new text too.
+        if (QWidget* buddy = label->buddy()) {
+            buddy->setAccessibleName(text);
+        }
     }
 }
 

@@ -72,8 +72,9 @@ constexpr MessageMapEntry kMessageMap[] = {
 
 CQuendalDlg::CQuendalDlg(QWidget* parent) : QDialog(parent) {
     setWindowTitle(Utf8(kMainTitle));
-    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                   Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint);
+    // No sizing border and no maximise: each state (narrow, wide) has one size.
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                   Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
     setFont(DialogFont());
     m_icon = AppIcon();
     setWindowIcon(m_icon);
@@ -99,9 +100,12 @@ CQuendalDlg::CQuendalDlg(QWidget* parent) : QDialog(parent) {
     m_receiveLines = std::make_unique<CReceiveLineCounter>(m_receiveEdit);
     connect(m_receiveEdit->document(), &QTextDocument::contentsChanged, this,
             &CQuendalDlg::OnReceiveAreaChanged);
+    connect(m_hexDisplay, &QCheckBox::toggled, this, &CQuendalDlg::OnHexDisplayToggled);
 
     for (int id : {TIMER_AUTO_SEND, TIMER_RX_IDLE, TIMER_SIGNAL_QUERY}) {
         auto* timer = new QTimer(this);
+        // Coarse timers may fire 5 % early: a 95 ms pause would end a frame and split a record.
+        timer->setTimerType(Qt::PreciseTimer);
         connect(timer, &QTimer::timeout, this, [this, id] { OnTimerTick(id); });
         m_timers[id] = timer;
     }
@@ -150,7 +154,7 @@ void CQuendalDlg::ConnectMessageMap() {
 bool CQuendalDlg::OnInitDialog() {
     // The combo lists and empty edit texts came with the controls (the base initialisation).
     // Size 550 wide without moving, then centre on the screen.
-    resize(kNarrowWidth, kClientHeight);
+    setFixedSize(kNarrowWidth, kClientHeight);
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         const QRect area = screen->availableGeometry();
         move(area.center() - QPoint(kNarrowWidth / 2, kClientHeight / 2));
@@ -232,10 +236,10 @@ void CQuendalDlg::ShowAbout() {
 void CQuendalDlg::OnDebugToggle() {
     auto* button = ControlAs<QPushButton>(IDC_DEBUG_TOGGLE);
     if (button->text() == "调试>>") {
-        resize(kWideWidth, height());
+        setFixedSize(kWideWidth, height());
         button->setText("调试<<");
     } else {
-        resize(kNarrowWidth, height());
+        setFixedSize(kNarrowWidth, height());
         button->setText("调试>>");
     }
 }
@@ -266,18 +270,40 @@ void CQuendalDlg::OnTimerTick(int id) {
         case TIMER_RX_IDLE:
             DispatchResponseFrame();
             KillTimer(TIMER_RX_IDLE);
+            if (m_signalQueryHeld) {
+                // The frame that held the query back is judged: the query goes now, or waits for the port
+                // on the timer as before.
+                m_signalQueryHeld = false;
+                SendSignalQuery();
+            }
             break;
         case TIMER_SIGNAL_QUERY:
-            if (m_port.IsOpen()) {
-                m_port.WriteText(kCmdSignalQuery.data());
-                AddTx(22);
-                ShowTxCount();
+            if (IsTimerRunning(TIMER_RX_IDLE)) {
+                // An answer is still arriving; a query now would be answered into the same frame, and a
+                // frame holding the record is read only for the record.
                 KillTimer(TIMER_SIGNAL_QUERY);
+                m_signalQueryHeld = true;
+            } else {
+                SendSignalQuery();
             }
             break;
         default:
             break;
     }
+}
+
+void CQuendalDlg::SendSignalQuery() {
+    if (!m_port.IsOpen()) {
+        // Waits for the port, trying again every half second.
+        if (!IsTimerRunning(TIMER_SIGNAL_QUERY)) {
+            SetTimer(TIMER_SIGNAL_QUERY, kSignalQueryDelayMs);
+        }
+        return;
+    }
+    m_port.WriteText(kCmdSignalQuery.data());
+    AddTx(static_cast<std::int64_t>(kCmdSignalQuery.size()));
+    ShowTxCount();
+    KillTimer(TIMER_SIGNAL_QUERY);
 }
 
 void CQuendalDlg::SetPaneText(int pane, const QString& text) {

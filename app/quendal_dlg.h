@@ -44,6 +44,8 @@ enum TimerId : int {
     TIMER_RX_IDLE = 2,
     TIMER_SIGNAL_QUERY = 3,
 };
+constexpr int kRxIdleMs = 100;
+constexpr int kSignalQueryDelayMs = 500;
 
 // Program-wide byte counters. 64-bit: at full speed a 32-bit count overflows within the hour.
 extern std::int64_t RxCount;
@@ -131,6 +133,9 @@ class CQuendalDlg : public QDialog, private CPortOwner {
     void OnReceiveAreaChanged();
     void RefreshPortTooltips();
     void StopAutoSend();
+    void SendSignalQuery();
+    void EndTextDisplay();
+    void OnHexDisplayToggled(bool hex);
 
     // Members in the order the window declares them; destruction runs in reverse.
     int m_displayStopped = 0;
@@ -174,4 +179,5 @@ class CQuendalDlg : public QDialog, private CPortOwner {
     std::function<void(std::uint8_t)> m_rxTap;
     std::unique_ptr<CReceiveLineCounter> m_receiveLines;  // the area's lines as displayed
     bool m_insertingReceived = false;
+    bool m_signalQueryHeld = false;  // its time came while a frame was still arriving
 };

@@ -26,7 +26,6 @@ CStatusBar::CStatusBar(QWidget* parent, int width, const std::array<int, 3>& rig
 
 void CStatusBar::SetPaneText(int pane, const QString& text) {
     Pane(pane)->setText(text);
-    Pane(pane)->setAccessibleName(text);
 }
 
 QString CStatusBar::PaneText(int pane) const {

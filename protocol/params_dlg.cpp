@@ -125,7 +125,8 @@ void CQuendalDlg::OnReadParams() {
     AddTx(static_cast<std::int64_t>(kCmdReadParams.size()));
     m_form->SetText(IDC_SIGNAL, "-");
     KillTimer(TIMER_SIGNAL_QUERY);
-    SetTimer(TIMER_SIGNAL_QUERY, 500);
+    m_signalQueryHeld = false;
+    SetTimer(TIMER_SIGNAL_QUERY, kSignalQueryDelayMs);
     ShowTxCount();
     SetPaneText(2, Utf8(kTextReading.utf8));
 }

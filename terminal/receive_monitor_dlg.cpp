@@ -73,7 +73,7 @@ void CQuendalDlg::OnPortRxRun(std::span<const std::uint8_t> bytes, int port) {
         ends.push_back(pieces.size());
     }
     ShowRxCount();
-    SetTimer(TIMER_RX_IDLE, 100);
+    SetTimer(TIMER_RX_IDLE, kRxIdleMs);
     if (showing) {
         AppendReceivePieces(pieces, ends);
     }
@@ -120,7 +120,28 @@ void CQuendalDlg::OnReceiveAreaChanged() {
     }
 }
 
+void CQuendalDlg::EndTextDisplay() {
+    // Bytes the text display never sees must not complete a character or a CR LF begun before: a waiting
+    // lead byte shows as a bad pair does, a waiting CR is forgotten.
+    std::string utf8;
+    m_rxDecoder.Flush(utf8);
+    m_rxDecoder.Reset();
+    if (!utf8.empty()) {
+        const QString piece = QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
+        AppendReceivePieces(piece, {piece.size()});
+    }
+}
+
+void CQuendalDlg::OnHexDisplayToggled(bool hex) {
+    if (hex && m_displayStopped == 0) {
+        EndTextDisplay();
+    }
+}
+
 void CQuendalDlg::OnStopDisplay() {
+    if (m_displayStopped == 0 && !m_hexDisplay->isChecked()) {
+        EndTextDisplay();
+    }
     m_displayStopped = !m_displayStopped;
     m_stopDisplay->setText(m_displayStopped ? "继续显示" : "停止显示");
 }

@@ -10,8 +10,8 @@
 #include "terminal/hex_text.h"
 
 namespace {
-// A period of 0 or less (an empty or non-numeric text) would fire on every pass of the event loop;
-// such periods run at the shortest timer the original platform gives, 10 ms.
+// A period of 0 or less (an empty or non-numeric text) would fire on every pass of the event loop and
+// starve the window; such periods run at 10 ms, as fast as a send is still worth a tick of its own.
 constexpr int kShortestAutoSendPeriod = 10;
 }  // namespace
 
@@ -61,8 +61,15 @@ void CQuendalDlg::StopAutoSend() {
 }
 
 void CQuendalDlg::OnAutoSendPeriodChange() {
+    // The leading number as typed, whatever follows it: a character with no GBK form further on must not
+    // empty the whole text.
     const QString text = ControlAs<QLineEdit>(IDC_AUTO_SEND_PERIOD)->text();
-    m_autoSendPeriod = Atoi32(ToGbk(text).value_or(std::string()));
+    std::string ascii;
+    ascii.reserve(static_cast<std::size_t>(text.size()));
+    for (QChar c : text) {
+        ascii.push_back(c.unicode() < 0x80 ? static_cast<char>(c.unicode()) : '\x7f');
+    }
+    m_autoSendPeriod = Atoi32(ascii);
 }
 
 void CQuendalDlg::OnClearSend() {

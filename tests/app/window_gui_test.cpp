@@ -1,6 +1,7 @@
 // The window as a user first meets it: start state, sizes, keys, focus order and the controls' kinds.
 #include <gtest/gtest.h>
 
+#include <QAccessible>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
@@ -88,6 +89,66 @@ TEST(Window, DebugToggleWidensAndNarrowsWithTheLeftEdgeFixed) {
     EXPECT_EQ(dlg.width(), 550);
     EXPECT_EQ(toggle->text(), "调试>>");
     EXPECT_GT(group.left(), dlg.width());
+}
+
+// Each state has one size: no sizing border, no maximise.
+TEST(Window, SizeIsFixedInBothStates) {
+    CQuendalDlg dlg;
+    EXPECT_FALSE(dlg.windowFlags().testFlag(Qt::WindowMaximizeButtonHint));
+    for (int width : {550, 900}) {
+        if (dlg.width() != width) {
+            dlg.ControlAs<QPushButton>(IDC_DEBUG_TOGGLE)->click();
+        }
+        EXPECT_EQ(dlg.minimumSize(), QSize(width, 586));
+        EXPECT_EQ(dlg.maximumSize(), QSize(width, 586));
+        dlg.resize(1200, 800);
+        EXPECT_EQ(dlg.size(), QSize(width, 586));
+    }
+}
+
+// A screen reader hears what each control says now: controls with text of their own speak it, edits and
+// lists are named after the label beside them (lists through the label relation, as their name is their
+// current item).
+TEST(Window, AccessibleNamesFollowTheTexts) {
+    CQuendalDlg dlg;
+    const auto name = [&](QWidget* widget) {
+        QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(widget);
+        return accessible ? accessible->text(QAccessible::Name) : QString("(none)");
+    };
+    const auto labelledBy = [&](QWidget* widget) {
+        const auto relations = QAccessible::queryAccessibleInterface(widget)->relations(QAccessible::Label);
+        return relations.empty() ? QString("(none)") : relations.front().first->text(QAccessible::Name);
+    };
+    const auto button = [&](int id) { return dlg.ControlAs<QPushButton>(id); };
+    const auto label = [&](int id) { return dlg.ControlAs<QLabel>(id); };
+
+    button(IDC_DEBUG_TOGGLE)->click();
+    EXPECT_EQ(name(button(IDC_DEBUG_TOGGLE)), "调试<<");
+    button(IDC_STOP_DISPLAY)->click();
+    EXPECT_EQ(name(button(IDC_STOP_DISPLAY)), "继续显示");
+    const std::uint8_t byte = 'A';
+    dlg.OnPortRxRun({&byte, 1}, 1);
+    EXPECT_EQ(name(label(IDC_RX_COUNT)), label(IDC_RX_COUNT)->text());
+    EXPECT_NE(name(label(IDC_RX_COUNT)), "RX:0");
+    button(IDC_CLEAR_COUNTERS)->click();
+    EXPECT_EQ(name(label(IDC_TX_COUNT)), "TX:0");
+    button(IDC_OPEN_PORT)->click();  // COM1 is absent here: refused
+    for (int pane = 0; pane < 3; ++pane) {
+        EXPECT_EQ(name(dlg.StatusBar()->Pane(pane)), dlg.StatusBar()->PaneText(pane)) << pane;
+    }
+    EXPECT_EQ(name(dlg.StatusBar()->Pane(2)), "");
+    EXPECT_EQ(name(dlg.Control(IDC_APN)), "APN");
+    EXPECT_EQ(labelledBy(dlg.Control(IDC_APN)), "APN");
+    EXPECT_EQ(labelledBy(dlg.Control(IDC_PORT_BAUD)), "波特率");
+    EXPECT_EQ(labelledBy(dlg.Control(IDC_DEV_PARITY)), "校验位");
+    EXPECT_EQ(name(dlg.Control(IDC_REMOTE_PORT3)), "远程地址和端口3");
+    EXPECT_EQ(name(dlg.Control(IDC_RECEIVE_EDIT)), "接收区");
+    // A label whose text follows the device type renames its edit with it.
+    dlg.ControlAs<QLabel>(IDC_HEARTBEAT_LABEL)->setText("x");
+    CQtParamForm form(dlg);
+    form.SetText(IDC_HEARTBEAT_LABEL, "\xD0\xC4\xCC\xF8");
+    EXPECT_EQ(name(dlg.Control(IDC_HEARTBEAT_PERIOD)), "心跳");
+    EXPECT_EQ(labelledBy(dlg.Control(IDC_HEARTBEAT_PERIOD)), "心跳");
 }
 
 TEST(Window, EscapeAndEnterInASingleLineEditClose) {

@@ -10,7 +10,9 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <map>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -18,6 +20,7 @@
 #include "app/quendal_dlg.h"
 #include "app/status_bar.h"
 #include "tests/support/gui_support.h"
+#include "tests/support/pty_fixture.h"
 
 namespace {
 
@@ -344,6 +347,131 @@ TEST_F(ParamsWindow, CtrlDoubleClickOnTheDeviceTypeLabelUnlocksTheCombo) {
     FeedRecord(dlg, FourGDtuRecord());
     FeedRecord(dlg, NbIotSensorRecord());
     EXPECT_TRUE(combo->isEnabled());
+}
+
+// Half a character at the end of a received text field shows as U+FFFD, and a save refuses it by name
+// rather than sending the field changed.
+TEST_F(ParamsWindow, FieldEndingInHalfACharacterShowsItAndASaveNamesTheField) {
+    const QString bad(QChar::ReplacementCharacter);
+    struct Case {
+        std::function<void(RecordBuilder&)> fill;
+        int id;
+        QString shown;
+        QString name;
+    };
+    const Case cases[] = {
+        {[](RecordBuilder& r) { r.Text(24, 32, "abc\x81"); }, IDC_APN, "abc" + bad, "APN"},
+        {[](RecordBuilder& r) { r.Text(24, 32, "\xD2\xC6\xB6"); }, IDC_APN, "移" + bad, "APN"},
+        {[](RecordBuilder& r) { r.U8(156, 0xB0); }, IDC_DEV_DATABITS, bad, "数据位"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.shown.toStdString());
+        CQuendalDlg window;
+        BoxRecorder::Clear();
+        RecordBuilder r;
+        r.U16(0, 0x0101);
+        c.fill(r);
+        r.Checksum();
+        FeedRecord(window, r.bytes);
+        EXPECT_EQ(TextOf(window, c.id), c.shown);
+        EXPECT_FALSE(window.CollectDeviceParams());
+        ASSERT_EQ(BoxRecorder::Boxes().size(), 1u);
+        EXPECT_TRUE(BoxRecorder::Boxes()[0].text.contains(c.name))
+            << BoxRecorder::Boxes()[0].text.toStdString();
+    }
+}
+
+// Typing into a form list saves what was typed: no completion from the list's items.
+TEST_F(ParamsWindow, TypedComboTextIsNotCompleted) {
+    struct Case {
+        int id;
+        const char* typed;
+    };
+    for (const Case& c : {Case{IDC_DEV_BAUD, "96"}, Case{IDC_DEV_BAUD, "1"}, Case{IDC_DEV_PARITY, "o"}}) {
+        SCOPED_TRACE(c.typed);
+        CQuendalDlg window;
+        auto* combo = window.ControlAs<QComboBox>(c.id);
+        combo->setFocus();
+        QTest::keyClicks(combo, c.typed);
+        EXPECT_EQ(combo->currentText(), QString(c.typed));
+    }
+}
+
+// The signal query goes 500 ms after a read, but never into an answer still arriving: it waits for that
+// frame to be judged and goes at once after it.
+class SignalQuery : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(m_pty.IsValid()) << m_pty.Error();
+        ASSERT_FALSE(m_pty.LinkAs(m_dir.Path(), 1).empty()) << m_pty.Error();
+        m_dlg = std::make_unique<CQuendalDlg>();
+        m_dlg->ControlAs<QPushButton>(IDC_OPEN_PORT)->click();
+        ASSERT_TRUE(m_dlg->IsPortOpen());
+        Click(IDC_READ_PARAMS);
+        ASSERT_EQ(Sent(), "DTU+CONFIG\r");
+    }
+    void Click(int id) { m_dlg->ControlAs<QPushButton>(id)->click(); }
+    // What the device side reads until the line has been quiet a while.
+    std::string Sent() {
+        const auto bytes =
+            m_pty.ReadUntilQuiet(std::chrono::milliseconds(50), std::chrono::milliseconds(2000));
+        return {bytes.begin(), bytes.end()};
+    }
+    void Arrive(std::string_view bytes) {
+        m_dlg->OnPortRxRun({reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()}, 1);
+    }
+
+    CPortDirFixture m_dir;
+    CPtyFixture m_pty;
+    std::unique_ptr<CQuendalDlg> m_dlg;
+};
+
+TEST_F(SignalQuery, WaitsForTheFrameStillArrivingThenGoesAtOnce) {
+    const std::string kQuery = "DTU+CONFIG=CMD:AT+CSQ\r";
+    Arrive("+CONFIG=");
+    m_dlg->OnTimerTick(TIMER_SIGNAL_QUERY);
+    EXPECT_EQ(Sent(), "");
+    EXPECT_FALSE(m_dlg->IsTimerRunning(TIMER_SIGNAL_QUERY));
+    Arrive(std::string(440, '\0'));
+    m_dlg->OnTimerTick(TIMER_RX_IDLE);
+    EXPECT_EQ(m_dlg->StatusBar()->PaneText(2), "参数读取完毕！");
+    EXPECT_EQ(Sent(), kQuery);
+    // Its answer is a frame of its own and shows.
+    Arrive("+CONFIG CMD:+CSQ: 23,99\r\n");
+    m_dlg->OnTimerTick(TIMER_RX_IDLE);
+    EXPECT_EQ(m_dlg->ControlAs<QLineEdit>(IDC_SIGNAL)->text(), " 23");
+    // Once only.
+    m_dlg->OnTimerTick(TIMER_RX_IDLE);
+    EXPECT_EQ(Sent(), "");
+
+    // Nothing arriving: the query goes on its tick. A later click while one waits starts over, and the
+    // frame judged meanwhile sends nothing.
+    Click(IDC_READ_PARAMS);
+    EXPECT_EQ(Sent(), "DTU+CONFIG\r");
+    Arrive("x");
+    m_dlg->OnTimerTick(TIMER_SIGNAL_QUERY);
+    Click(IDC_READ_PARAMS);
+    EXPECT_EQ(Sent(), "DTU+CONFIG\r");
+    m_dlg->OnTimerTick(TIMER_RX_IDLE);
+    EXPECT_EQ(Sent(), "");
+    EXPECT_TRUE(m_dlg->IsTimerRunning(TIMER_SIGNAL_QUERY));
+    m_dlg->OnTimerTick(TIMER_SIGNAL_QUERY);
+    EXPECT_EQ(Sent(), kQuery);
+    EXPECT_FALSE(m_dlg->IsTimerRunning(TIMER_SIGNAL_QUERY));
+}
+
+TEST_F(SignalQuery, HeldQueryWaitsForThePortWhenItClosedMeanwhile) {
+    Arrive("+CONFIG=");
+    m_dlg->OnTimerTick(TIMER_SIGNAL_QUERY);
+    Click(IDC_OPEN_PORT);
+    ASSERT_TRUE(WaitUntil([&] { return !m_dlg->IsPortOpen(); }));
+    m_dlg->OnTimerTick(TIMER_RX_IDLE);
+    EXPECT_TRUE(m_dlg->IsTimerRunning(TIMER_SIGNAL_QUERY));
+    EXPECT_EQ(m_dlg->TimerInterval(TIMER_SIGNAL_QUERY), 500);
+    Click(IDC_OPEN_PORT);
+    ASSERT_TRUE(m_dlg->IsPortOpen());
+    m_dlg->OnTimerTick(TIMER_SIGNAL_QUERY);
+    EXPECT_EQ(Sent(), "DTU+CONFIG=CMD:AT+CSQ\r");
 }
 
 }  // namespace

@@ -2,6 +2,8 @@
 // clear and the 400-line overflow, GBK text, and that runs of bytes show exactly what single bytes show.
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -64,11 +66,10 @@ void AppendText(Bytes& out, std::string_view text) {
 // A record that shows firmware version V<version> once dispatched.
 Bytes RecordFrame(std::uint16_t version) {
     Bytes frame = B("+CONFIG=");
-    std::array<std::uint8_t, 440> record{};
-    record[0] = static_cast<std::uint8_t>(version & 0xFF);
-    record[1] = static_cast<std::uint8_t>(version >> 8);
-    record[24] = 'a';  // APN "a"
-    frame.insert(frame.end(), record.begin(), record.end());
+    frame.resize(8 + 440);
+    frame[8] = static_cast<std::uint8_t>(version & 0xFF);
+    frame[9] = static_cast<std::uint8_t>(version >> 8);
+    frame[8 + 24] = 'a';  // APN "a"
     return frame;
 }
 
@@ -156,6 +157,35 @@ TEST_F(ReceiveWindow, HexPiecesAndSwitchingAffectOnlyLaterBytes) {
     SetHex(false);
     Feed(B("B"));
     EXPECT_EQ(Area(), "A0A FF 00 B");
+}
+
+// A lead byte or a CR waiting when the text display goes off never pairs with a byte received after it:
+// the lead shows as U+FFFD at the switch, the CR is forgotten.
+TEST_F(ReceiveWindow, WaitingLeadOrCrNeverPairsAcrossADisplaySwitch) {
+    const QString bad(QChar::ReplacementCharacter);
+    auto* stop = dlg.ControlAs<QPushButton>(IDC_STOP_DISPLAY);
+    struct Case {
+        const char* name;
+        std::function<void()> off;
+        std::function<void()> on;
+    };
+    const Case cases[] = {
+        {"stop", [&] { stop->click(); }, [&] { stop->click(); }},
+        {"hex", [&] { SetHex(true); }, [&] { SetHex(false); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        dlg.OnClearReceive();
+        Feed(Bytes{'x', 0xD6});
+        c.off();
+        EXPECT_EQ(Area(), "x" + bad);
+        c.on();
+        Feed(B("A\r"));
+        c.off();
+        c.on();
+        Feed(B("\nB"));
+        EXPECT_EQ(Area(), "x" + bad + "A\n\nB");
+    }
 }
 
 TEST_F(ReceiveWindow, TextModeLineBreaksZeroBytesAndGbk) {

@@ -327,6 +327,15 @@ TEST_F(SendPanel, PeriodOfZeroOrNoNumberRunsAtTheFloorWithoutFreezing) {
         EXPECT_LE(sends, 45);
     }
     EXPECT_TRUE(BoxRecorder::Boxes().empty());
+
+    // The period is the leading number as typed, whatever follows it.
+    for (const QString& text : {QString::fromUtf8("500\xF0\x9F\x98\x80"), QString("500毫秒"), QString(" 500x")}) {
+        SCOPED_TRACE(text.toStdString());
+        Period()->setText(text);
+        Check(IDC_AUTO_SEND)->click();
+        EXPECT_EQ(m_dlg->TimerInterval(TIMER_AUTO_SEND), 500);
+        Check(IDC_AUTO_SEND)->click();
+    }
 }
 
 TEST_F(SendPanel, DeviceLostUnderAutoSendEndsAutoSendWithOneBox) {
