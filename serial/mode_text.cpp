@@ -178,15 +178,3 @@ bool SpeedWithinTolerance(int requested, std::uint32_t actual) {
     const long long diff = got > want ? got - want : want - got;
     return diff * 100 <= want * 3;
 }
-
-int BitsPerCharacter(const LineSettings& settings) {
-    return 1 + settings.dataBits + (settings.parity == 'N' ? 0 : 1) + settings.stopBits;
-}
-
-std::chrono::microseconds LineTime(std::size_t count, const LineSettings& settings) {
-    if (settings.baud <= 0) {
-        return std::chrono::microseconds::zero();
-    }
-    const auto bits = static_cast<long long>(count) * BitsPerCharacter(settings);
-    return std::chrono::microseconds((bits * 1000000 + settings.baud - 1) / settings.baud);
-}

@@ -5,8 +5,6 @@
 #pragma once
 
 #include <array>
-#include <chrono>
-#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -46,9 +44,3 @@ void ApplyLineSettings(const LineSettings& settings, TermiosValue& value);
 
 // Whether a rate the driver reports back is within 3% of the rate asked for.
 bool SpeedWithinTolerance(int requested, std::uint32_t actual);
-
-// Bits one character takes on the line: start bit, data bits, parity bit if any, stop bits.
-int BitsPerCharacter(const LineSettings& settings);
-
-// How long the line needs to carry count characters, rounded up to whole microseconds.
-std::chrono::microseconds LineTime(std::size_t count, const LineSettings& settings);

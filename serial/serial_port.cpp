@@ -159,7 +159,9 @@ bool CSerialPort::OpenPort(CPortOwner* owner, int port, int baud, char parity, i
 
     const std::string devicePath = DevicePathText(port);
     const std::string mode = BuildModeText(baud, parity, databits, stopbits);
-    m_line = ParseModeText(mode).value_or(LineSettings{});
+    if (const auto line = ParseModeText(mode)) {
+        m_line = {line->baud, line->dataBits, line->parity != 'N', line->stopBits};
+    }
 
     int fd = -1;
     if (OsOpenPort(devicePath, fd) != 0) {

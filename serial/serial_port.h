@@ -24,7 +24,7 @@
 #include <thread>
 #include <vector>
 
-#include "serial/mode_text.h"
+#include "serial/line_pacing.h"
 #include "serial/port_owner.h"
 
 class CHandover;
@@ -91,7 +91,7 @@ class CSerialPort {
     CPortOwner* m_owner = nullptr;
     int m_port = 0;
     unsigned m_eventMask = 0;
-    LineSettings m_line;
+    LineFraming m_line;
     std::atomic<bool> m_closing{false};
 
     // The pending request, shared with the owner's thread.

@@ -22,7 +22,7 @@
 
 #include "protocol/command_exchange.h"
 #include "protocol/device_params.h"
-#include "tools/dtu-sim/line_pacing.h"
+#include "serial/line_pacing.h"
 
 struct DtuSettings {
     bool nbiot = false;

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/dtu-sim/line_pacing.h"
+#include "serial/line_pacing.h"
 
 // The pseudo-terminal. The simulator keeps a slave descriptor of its own open, so the window opening and
 // closing the port never hangs the line up and the master never reports POLLHUP.

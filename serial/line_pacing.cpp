@@ -1,4 +1,4 @@
-#include "tools/dtu-sim/line_pacing.h"
+#include "serial/line_pacing.h"
 
 #include <algorithm>
 #include <cstdint>

@@ -1,6 +1,5 @@
-// How long bytes take on a serial line. The simulated DTU sends at the rate and framing its port was set
-// to, so the window sees a real line's timing; the device model (dtu_device.h) schedules its bytes with
-// these, and the program reads the framing from the pseudo-terminal (ReadLineFraming, sim_pty.h).
+// How long bytes take on a serial line. The engine bounds the drain at close with it; the simulated DTU
+// sends at the rate and framing its port was set to, so the window sees a real line's timing.
 #pragma once
 
 #include <chrono>
