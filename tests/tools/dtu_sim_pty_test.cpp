@@ -450,10 +450,12 @@ TEST(DtuSimPtyTest, StaleNamesAreReplacedAndLiveOrForeignOnesRefused) {
 TEST(DtuSimPtyTest, CheckRealTellsHardwareFromSimulatorsAndNothing) {
     CTempDir dir;
     fs::create_directories(dir.PortDir());
-    // Numbers above 30 have no fallback device name, so only the directory decides.
-    ASSERT_EQ(symlink("/dev/null", dir.Link(41).c_str()), 0);
+    // Numbers above 30 have no fallback device name, so only the directory decides. /dev/tty stands in for
+    // hardware: a terminal that is no pseudo-terminal; /dev/null is no terminal at all.
+    ASSERT_EQ(symlink("/dev/tty", dir.Link(41).c_str()), 0);
     ASSERT_EQ(symlink("/nonexistent/ttyUSB0", dir.Link(42).c_str()), 0);
     std::ofstream(dir.Link(43)) << "plain";
+    ASSERT_EQ(symlink("/dev/null", dir.Link(46).c_str()), 0);
     CSimProcess running(dir, {"--com", "44", "--quiet"});
     ASSERT_TRUE(WaitForLink(dir.Link(44)));
 
@@ -461,7 +463,7 @@ TEST(DtuSimPtyTest, CheckRealTellsHardwareFromSimulatorsAndNothing) {
         int n;
         int expected;
     };
-    const Case cases[] = {{41, 0}, {42, 1}, {43, 1}, {44, 1}, {45, 1}};
+    const Case cases[] = {{41, 0}, {42, 1}, {43, 1}, {44, 1}, {45, 1}, {46, 1}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.n);
         CSimProcess check(dir, {"--check-real", std::to_string(c.n)});

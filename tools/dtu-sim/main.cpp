@@ -234,7 +234,8 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (options.checkReal) {
-        return IsRealDevice(ResolvePortPath(*options.checkReal)) ? 0 : 1;
+        const PortResolution port = ResolvePort(*options.checkReal);
+        return !port.refusal && IsRealDevice(port.path) ? 0 : 1;
     }
     return Run(options);
 }
