@@ -16,9 +16,12 @@ constexpr char kParityLetters[] = {'N', 'O', 'E'};
 }  // namespace
 
 void CQuendalDlg::RefreshPortTooltips() {
-    // The list keeps the names COM1..COM30; each item tells which device it stands for on this machine.
+    // The list keeps the names COM1..COM30; each item tells which device it stands for on this machine, or
+    // why what the name leads to is refused (the open then fails with the usual box).
     for (int i = 0; i < m_portCombo->count(); ++i) {
-        m_portCombo->setItemData(i, QString::fromStdString(ResolvePortPath(i + 1)), Qt::ToolTipRole);
+        const PortResolution port = ResolvePort(i + 1);
+        m_portCombo->setItemData(i, QString::fromStdString(port.refusal.value_or(port.path)),
+                                 Qt::ToolTipRole);
     }
 }
 

@@ -11,7 +11,8 @@
 #include "serial/mode_text.h"
 
 // Opens the file behind a device path text ("\\.\COM7") for reading and writing, non-blocking, as this
-// program's alone: a port that another program holds is refused. On success fd is the open port.
+// program's alone: a port that another program holds is refused, and so is anything ResolvePort refuses
+// or that is not a terminal once open. On success fd is the open port.
 int OsOpenPort(std::string_view devicePath, int& fd);
 
 // With discardOutput, drops output still pending first, so closing never waits for a stalled line. Without

@@ -7,6 +7,7 @@
 #include <sys/eventfd.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -54,13 +55,25 @@ int CloseAfterError(int fd) {
 }  // namespace
 
 int OsOpenPort(std::string_view devicePath, int& fd) {
-    const std::string path = ResolveDevicePath(devicePath);
-    if (path.empty()) {
+    const PortResolution resolved = ResolveDevicePath(devicePath);
+    if (resolved.path.empty()) {
         return ENOENT;
     }
-    const int port = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (resolved.refusal) {
+        return EACCES;
+    }
+    const int port = open(resolved.path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (port < 0) {
         return errno;
+    }
+    // Only a terminal is a port, whatever the path led to by the time it was opened.
+    struct stat st {};
+    if (fstat(port, &st) != 0) {
+        return CloseAfterError(port);
+    }
+    if (!S_ISCHR(st.st_mode) || !isatty(port)) {
+        close(port);
+        return ENOTTY;
     }
     // TIOCEXCL does not stop root from opening the port again; the lock does, for every program that
     // takes it. It comes first so a refused open leaves the other holder's exclusive flag alone.

@@ -1,6 +1,7 @@
 // The port panel as a user works it: choosing the port and line settings, opening and closing a pty linked
 // as COM1, the refusals, and what the status bar says at each step.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -116,6 +117,18 @@ TEST_F(PortPanel, AnAbsentPortIsRefusedAndTheNextClickTriesAgain) {
         EXPECT_TRUE(ListsEnabled(true));
         EXPECT_FALSE(m_dlg->IsPortOpen());
     }
+}
+
+TEST_F(PortPanel, ANameThatLeadsToNoTerminalIsRefusedWithItsReasonInTheList) {
+    const std::string link = m_dir.Path() + "/COM2";
+    ASSERT_EQ(symlink("/dev/null", link.c_str()), 0);
+    Choose(IDC_PORT_COMBO, 1);
+    OpenButton()->click();
+    ASSERT_EQ(BoxRecorder::Boxes().size(), 1u);
+    EXPECT_EQ(BoxRecorder::Boxes()[0].text, "没有发现此串口或被占用");
+    EXPECT_FALSE(m_dlg->IsPortOpen());
+    EXPECT_EQ(m_dlg->ControlAs<QComboBox>(IDC_PORT_COMBO)->itemData(1, Qt::ToolTipRole).toString(),
+              QString::fromStdString(link + " -> /dev/null is a character device but not a terminal"));
 }
 
 TEST_F(PortPanel, APortHeldByAnotherWindowIsRefused) {

@@ -440,13 +440,64 @@ TEST(DtuSimPtyTest, StaleNamesAreReplacedAndLiveOrForeignOnesRefused) {
     }
 }
 
+// Another local user may have made the port directory or be able to write to it: the simulator then links
+// nothing and says why. Its record file holds the APN password, and a link placed at its name (or at the
+// temporary name once used on the way) is replaced, never written through.
+TEST(DtuSimPtyTest, LinksOnlyInADirectoryOfItsOwnAndWritesThroughNoLink) {
+    struct Case {
+        const char* name;
+        bool linked;  // the port directory is a link to a directory of ours; else it is writable by all
+    };
+    for (const Case& c : {Case{"linked", true}, Case{"world-writable", false}}) {
+        SCOPED_TRACE(c.name);
+        CTempDir dir;
+        const std::string real = c.linked ? dir.Path() + "/real" : dir.PortDir();
+        ASSERT_EQ(mkdir(real.c_str(), 0700), 0);
+        if (c.linked) {
+            ASSERT_EQ(symlink(real.c_str(), dir.PortDir().c_str()), 0);
+        } else {
+            ASSERT_EQ(chmod(real.c_str(), 0777), 0);
+        }
+        CSimProcess sim(dir, {});
+        EXPECT_EQ(sim.WaitExit(3s), 1);
+        const std::string reason = c.linked ? " is a symbolic link, not a directory"
+                                            : " is writable by its group or others (mode 0777)";
+        EXPECT_EQ(sim.Log(), "dtu-sim: not linking COM1: " + dir.PortDir() + reason + "\n");
+        EXPECT_FALSE(fs::exists(fs::symlink_status(real + "/COM1")));
+    }
+
+    CTempDir dir;
+    const std::string victim = dir.Path() + "/victim";
+    const std::string saved = dir.Path() + "/saved.bin";
+    std::ofstream(victim) << "keep";
+    ASSERT_EQ(symlink(victim.c_str(), saved.c_str()), 0);
+    ASSERT_EQ(symlink(victim.c_str(), (saved + ".tmp").c_str()), 0);
+    CSimProcess sim(dir, {"--quiet", "--record-out", saved});
+    ASSERT_TRUE(WaitForLink(dir.Link(1))) << sim.Log();
+    CPort port(dir.Link(1));
+    const Bytes answer = ToBytes(port.Ask("DTU+CONFIG\r", 448));
+    ASSERT_EQ(answer.size(), 448u);
+    const Bytes record(answer.begin() + 8, answer.end());
+    ASSERT_TRUE(port.Write(SaveFrame(record)));
+    // The file is written before the answer goes out.
+    EXPECT_EQ(ToText(port.Read(12, 3s)), "+CONFIG OK\r\n");
+    std::ifstream kept(victim, std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(kept), std::istreambuf_iterator<char>()), "keep");
+    EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(saved)));
+    std::ifstream written(saved, std::ios::binary);
+    EXPECT_EQ(Bytes(std::istreambuf_iterator<char>(written), std::istreambuf_iterator<char>()), record);
+    EXPECT_TRUE(fs::is_symlink(fs::symlink_status(saved + ".tmp")));
+}
+
 TEST(DtuSimPtyTest, CheckRealTellsHardwareFromSimulatorsAndNothing) {
     CTempDir dir;
     fs::create_directories(dir.PortDir());
-    // Numbers above 30 have no fallback device name, so only the directory decides.
-    ASSERT_EQ(symlink("/dev/null", dir.Link(41).c_str()), 0);
+    // Numbers above 30 have no fallback device name, so only the directory decides. /dev/tty stands in for
+    // hardware: a terminal that is no pseudo-terminal; /dev/null is no terminal at all.
+    ASSERT_EQ(symlink("/dev/tty", dir.Link(41).c_str()), 0);
     ASSERT_EQ(symlink("/nonexistent/ttyUSB0", dir.Link(42).c_str()), 0);
     std::ofstream(dir.Link(43)) << "plain";
+    ASSERT_EQ(symlink("/dev/null", dir.Link(46).c_str()), 0);
     CSimProcess running(dir, {"--com", "44", "--quiet"});
     ASSERT_TRUE(WaitForLink(dir.Link(44)));
 
@@ -454,7 +505,7 @@ TEST(DtuSimPtyTest, CheckRealTellsHardwareFromSimulatorsAndNothing) {
         int n;
         int expected;
     };
-    const Case cases[] = {{41, 0}, {42, 1}, {43, 1}, {44, 1}, {45, 1}};
+    const Case cases[] = {{41, 0}, {42, 1}, {43, 1}, {44, 1}, {45, 1}, {46, 1}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.n);
         CSimProcess check(dir, {"--check-real", std::to_string(c.n)});

@@ -6,7 +6,6 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
-#include <fstream>
 #include <optional>
 #include <random>
 #include <string>
@@ -175,17 +174,10 @@ class CLog {
     std::string m_prefix;
 };
 
-// Through a temporary name, so a reader never sees half a record.
+// The record holds the APN password: never written through a link that someone placed at the name.
 bool WriteRecordFile(const std::string& path, const std::array<uint8_t, kParamsSize>& record) {
-    const std::string temp = path + ".tmp";
-    {
-        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-        out.write(reinterpret_cast<const char*>(record.data()), static_cast<std::streamsize>(record.size()));
-        if (!out) {
-            return false;
-        }
-    }
-    return std::rename(temp.c_str(), path.c_str()) == 0;
+    std::string error;
+    return WriteFileReplacing(path, record, error);
 }
 
 std::string DescribeLine(const LineFraming& line) {
@@ -213,7 +205,7 @@ int Run(const Options& options) {
         return 1;
     }
     CPortLink link;
-    if (!link.Create(PortDirectory(), options.com, pty.SlavePath(), error)) {
+    if (!link.Create(options.com, pty.SlavePath(), error)) {
         std::fprintf(stderr, "dtu-sim: %s\n", error.c_str());
         return 1;
     }
@@ -294,7 +286,8 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (options.checkReal) {
-        return IsRealDevice(ResolvePortPath(*options.checkReal)) ? 0 : 1;
+        const PortResolution port = ResolvePort(*options.checkReal);
+        return !port.refusal && IsRealDevice(port.path) ? 0 : 1;
     }
     return Run(options);
 }

@@ -51,9 +51,10 @@ bool IsPtySlave(const std::string& path);
 // What --check-real asks: path is a character device and not a pseudo-terminal, i.e. real hardware.
 bool IsRealDevice(const std::string& path);
 
-// The link dir/COMn -> the simulator's slave. Made only when the name is free, a link to nothing, or a
-// link to a pseudo-terminal that no longer exists (a simulator that was killed); a name that leads to a
-// live device, or is not a link at all, is left alone.
+// The link COMn -> the simulator's slave in the port directory, which is made and checked as the window
+// checks it (MakePortDirectory) and then only worked in through its open descriptor. The link is made only
+// when the name is free, a link to nothing, or a link to a pseudo-terminal that no longer exists (a
+// simulator that was killed); a name that leads to a live device, or is not a link at all, is left alone.
 class CPortLink {
   public:
     CPortLink() = default;
@@ -61,15 +62,22 @@ class CPortLink {
     CPortLink(const CPortLink&) = delete;
     CPortLink& operator=(const CPortLink&) = delete;
 
-    bool Create(const std::string& dir, int n, const std::string& target, std::string& error);
+    bool Create(int n, const std::string& target, std::string& error);
     // Removes the link if it still points at our target; someone else's link stays.
     void Remove();
     const std::string& Path() const { return m_path; }
 
   private:
+    int m_dirFd = -1;
+    std::string m_name;
     std::string m_path;
     std::string m_target;
 };
+
+// Replaces path with a file holding bytes: written under a fresh name made exclusively (never through a
+// link) and renamed over path, so a reader never sees half a file and a link at path is replaced, never
+// followed.
+bool WriteFileReplacing(const std::string& path, std::span<const uint8_t> bytes, std::string& error);
 
 // Signals that end the program, delivered through a pipe: the handler only writes one byte.
 class CSignalPipe {

@@ -12,11 +12,12 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 
+#include "serial/port_names.h"
 #include "tools/dtu-sim/sim_pty.h"
 
 namespace {
@@ -45,6 +46,12 @@ extern "C" void OnEndSignal(int signal) {
         [[maybe_unused]] const ssize_t n = write(fd, &byte, 1);
     }
     errno = saved;
+}
+
+std::string ReadLinkAt(int dirFd, const std::string& name) {
+    char target[PATH_MAX];
+    const ssize_t n = readlinkat(dirFd, name.c_str(), target, sizeof target);
+    return n < 0 ? std::string() : std::string(target, static_cast<std::size_t>(n));
 }
 
 bool SetNonBlocking(int fd) {
@@ -176,71 +183,108 @@ bool IsRealDevice(const std::string& path) {
     return stat(path.c_str(), &st) == 0 && S_ISCHR(st.st_mode) && !IsPtySlave(path);
 }
 
-bool CPortLink::Create(const std::string& dir, int n, const std::string& target, std::string& error) {
-    std::error_code ec;
-    std::filesystem::create_directories(dir, ec);
-    if (ec) {
-        error = "cannot make the port directory " + dir + ": " + ec.message();
+bool CPortLink::Create(int n, const std::string& target, std::string& error) {
+    const OwnDirectory dir = MakePortDirectory();
+    if (dir.fd < 0) {
+        error = "not linking COM" + std::to_string(n) + ": " + dir.refusal.value_or(dir.path);
         return false;
     }
     // Two simulators started at once must not both find the name free.
-    const int lock = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (lock < 0 || flock(lock, LOCK_EX) != 0) {
-        error = Errno("lock " + dir);
-        if (lock >= 0) {
-            close(lock);
-        }
+    if (flock(dir.fd, LOCK_EX) != 0) {
+        error = Errno("lock " + dir.path);
+        close(dir.fd);
         return false;
     }
-    const std::string path = dir + "/COM" + std::to_string(n);
+    const std::string name = "COM" + std::to_string(n);
+    const std::string path = dir.path + "/" + name;
     bool made = false;
     struct stat st {};
-    if (lstat(path.c_str(), &st) != 0) {
-        made = symlink(target.c_str(), path.c_str()) == 0;
+    if (fstatat(dir.fd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+        made = symlinkat(target.c_str(), dir.fd, name.c_str()) == 0;
         if (!made) {
             error = Errno("symlink " + path);
         }
     } else if (!S_ISLNK(st.st_mode)) {
         error = path + " exists and is not a link; leaving it alone";
     } else {
-        std::error_code readEc;
-        const std::string old = std::filesystem::read_symlink(path, readEc).string();
         struct stat dev {};
         struct stat ours {};
+        const bool live = fstatat(dir.fd, name.c_str(), &dev, 0) == 0 && S_ISCHR(dev.st_mode);
         // A killed simulator's pty number may already be ours again; that link is as good as stale.
-        const bool mine = stat(target.c_str(), &ours) == 0 && stat(path.c_str(), &dev) == 0 &&
-                          dev.st_rdev == ours.st_rdev && S_ISCHR(dev.st_mode);
-        if (!mine && stat(path.c_str(), &dev) == 0 && S_ISCHR(dev.st_mode)) {
-            error = path + " -> " + old + " is a live device; stop what uses it or pick another --com";
+        const bool mine = live && stat(target.c_str(), &ours) == 0 && dev.st_rdev == ours.st_rdev;
+        if (live && !mine) {
+            error = path + " -> " + ReadLinkAt(dir.fd, name) +
+                    " is a live device; stop what uses it or pick another --com";
         } else {
             // A link to nothing, e.g. left by a simulator that was killed: replace it in one step.
-            const std::string temp = path + ".new." + std::to_string(getpid());
-            unlink(temp.c_str());
-            made = symlink(target.c_str(), temp.c_str()) == 0 && rename(temp.c_str(), path.c_str()) == 0;
+            const std::string temp = name + ".new." + std::to_string(getpid());
+            unlinkat(dir.fd, temp.c_str(), 0);
+            made = symlinkat(target.c_str(), dir.fd, temp.c_str()) == 0 &&
+                   renameat(dir.fd, temp.c_str(), dir.fd, name.c_str()) == 0;
             if (!made) {
                 error = Errno("replace " + path);
-                unlink(temp.c_str());
+                unlinkat(dir.fd, temp.c_str(), 0);
             }
         }
     }
-    flock(lock, LOCK_UN);
-    close(lock);
-    if (made) {
-        m_path = path;
-        m_target = target;
+    flock(dir.fd, LOCK_UN);
+    if (!made) {
+        close(dir.fd);
+        return false;
     }
-    return made;
+    m_dirFd = dir.fd;
+    m_name = name;
+    m_path = path;
+    m_target = target;
+    return true;
 }
 
 void CPortLink::Remove() {
-    if (m_path.empty()) {
+    if (m_dirFd < 0) {
         return;
     }
-    std::error_code ec;
-    if (std::filesystem::read_symlink(m_path, ec).string() == m_target && !ec) {
-        unlink(m_path.c_str());
+    if (ReadLinkAt(m_dirFd, m_name) == m_target) {
+        unlinkat(m_dirFd, m_name.c_str(), 0);
     }
+    close(m_dirFd);
+    m_dirFd = -1;
     m_path.clear();
+}
+
+bool WriteFileReplacing(const std::string& path, std::span<const uint8_t> bytes, std::string& error) {
+    std::string temp = path + ".XXXXXX";
+    const int fd = mkostemp(temp.data(), O_CLOEXEC);
+    if (fd < 0) {
+        error = Errno("create " + temp);
+        return false;
+    }
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            break;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    bool ok = done == bytes.size();
+    if (!ok) {
+        error = Errno("write " + temp);
+    }
+    if (close(fd) != 0 && ok) {
+        ok = false;
+        error = Errno("close " + temp);
+    }
+    if (ok && rename(temp.c_str(), path.c_str()) != 0) {
+        ok = false;
+        error = Errno("rename " + temp + " to " + path);
+    }
+    if (!ok) {
+        unlink(temp.c_str());
+    }
+    return ok;
 }
 
 CSignalPipe::~CSignalPipe() {
