@@ -18,6 +18,8 @@ class CProgressLines final : public IProgress {
 
     void Step(const PortTarget& target, const std::string& text) override;
     void Done(const PortResult& result);
+    // On a terminal the block's lines may have been cut to its width: failures are told again in full.
+    void Close(const std::vector<PortResult>& results);
 
   private:
     void Show(const PortTarget& target, const std::string& text);

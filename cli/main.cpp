@@ -321,6 +321,7 @@ int main(int argc, char** argv) {
         return RunSignal(target, settings, progress);
     };
     const std::vector<PortResult> results = RunOnEveryPort(targets, operation, progress);
+    progress.Close(results);
     const auto finished = std::chrono::system_clock::now();
 
     int exitCode = 0;
