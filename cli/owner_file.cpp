@@ -36,7 +36,10 @@ std::string Failed(const std::string& what, const std::string& path) {
 bool WriteOwnerOnlyFile(const std::string& path, std::string_view content, std::string& error) {
     const std::filesystem::path target(path);
     const std::filesystem::path folder = target.has_parent_path() ? target.parent_path() : ".";
-    std::string temp = (folder / ("." + target.filename().string() + ".XXXXXX")).string();
+    std::string name = ".";
+    name += target.filename().string();
+    name += ".XXXXXX";
+    std::string temp = (folder / name).string();
     const int fd = mkstemp(temp.data());  // 0600 by definition
     if (fd < 0) {
         error = Failed("create a file in", folder.string());

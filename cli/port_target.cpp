@@ -29,11 +29,13 @@ std::optional<PortTarget> ParsePortArgument(std::string_view text, std::string& 
                    [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
     const auto n = PortNumberFromDevicePath(upper);
     if (!n || *n < 1) {
-        error = "\"" + std::string(text) + "\" is neither COMn nor a device path";
+        error = std::string(1, '"').append(text).append("\" is neither COMn nor a device path");
         return std::nullopt;
     }
     // The one place a COM name is resolved; the link made below fixes the answer for the whole run.
-    return PortTarget{"COM" + std::to_string(*n), ResolvePortPath(*n), *n};
+    std::string label = "COM";
+    label += std::to_string(*n);
+    return PortTarget{label, ResolvePortPath(*n), *n};
 }
 
 PortProbe ProbePort(const PortTarget& target) {

@@ -63,7 +63,10 @@ std::string IsoTime(std::chrono::system_clock::time_point when) {
     std::string iso(text);
     // strftime gives +0800; ISO 8601 as spreadsheets read it wants +08:00.
     if (iso.size() >= 5) {
-        iso.insert(iso.size() - 2, ":");
+        const std::string minutes = iso.substr(iso.size() - 2);
+        iso.resize(iso.size() - 2);
+        iso += ':';
+        iso += minutes;
     }
     return iso;
 }

@@ -85,7 +85,10 @@ std::size_t IndexOf(const ProfileField& field) {
 }
 
 std::string Quoted(std::string_view text) {
-    return "\"" + std::string(text) + "\"";
+    std::string quoted(1, '"');
+    quoted.append(text);
+    quoted += '"';
+    return quoted;
 }
 
 std::string ChoiceList(const ProfileField& field) {
