@@ -5,10 +5,12 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
+#include <optional>
 #include <regex>
 #include <set>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "tests/support/bytes.h"
@@ -295,20 +297,20 @@ TEST(DtuDeviceTest, AnswersWaitForDelaySplitAndResetPause) {
         std::vector<std::pair<Clock::duration, std::size_t>> writes;  // when, how many bytes
     };
     DtuSettings delayed;
-    delayed.delay = 250ms;
+    delayed.latency = 250ms;
     DtuSettings split;
     split.split = 150ms;
     DtuSettings both;
-    both.delay = 40ms;
+    both.latency = 40ms;
     both.split = 150ms;
     const Case cases[] = {
         {"read, no options", {}, "DTU+CONFIG\r", {{0ms, 448}}},
-        {"read, delay", delayed, "DTU+CONFIG\r", {{250ms, 448}}},
+        {"read, latency", delayed, "DTU+CONFIG\r", {{250ms, 448}}},
         {"read, split", split, "DTU+CONFIG\r", {{0ms, 200}, {150ms, 248}}},
-        {"read, delay and split", both, "DTU+CONFIG\r", {{40ms, 200}, {190ms, 248}}},
+        {"read, latency and split", both, "DTU+CONFIG\r", {{40ms, 200}, {190ms, 248}}},
         {"signal, split leaves it whole", split, "DTU+CONFIG=CMD:AT+CSQ\r", {{0ms, 33}}},
         {"reset", {}, "DTU+CONFIG=RESET\r", {{300ms, 18}}},
-        {"reset, delay", delayed, "DTU+CONFIG=RESET\r", {{550ms, 18}}},
+        {"reset, latency", delayed, "DTU+CONFIG=RESET\r", {{550ms, 18}}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -322,6 +324,177 @@ TEST(DtuDeviceTest, AnswersWaitForDelaySplitAndResetPause) {
         }
         EXPECT_FALSE(sim.Device().NextWake().has_value());
     }
+}
+
+TEST(LinePacingTest, BitsPerByteAndRunTimesForEachFraming) {
+    struct Case {
+        LineFraming line;
+        int bits;
+        std::size_t count;
+        std::chrono::nanoseconds time;  // worked out by hand, rounded up
+    };
+    const Case cases[] = {
+        {{9600, 8, false, 1}, 10, 448, 466'666'667ns},   // 4480 / 9600 s
+        {{9600, 8, false, 1}, 10, 1, 1'041'667ns},       // 10 / 9600 s
+        {{9600, 8, true, 1}, 11, 96, 110'000'000ns},     // 8E1
+        {{9600, 8, false, 2}, 11, 96, 110'000'000ns},    // 8N2
+        {{9600, 8, true, 2}, 12, 448, 560'000'000ns},    // 8E2
+        {{9600, 7, true, 1}, 10, 448, 466'666'667ns},    // 7E1
+        {{300, 5, false, 1}, 7, 1, 23'333'334ns},        // 5N1
+        {{43000, 8, false, 1}, 10, 448, 104'186'047ns},  // 4480 / 43000 s
+        {{115200, 8, false, 1}, 10, 448, 38'888'889ns},
+        {{9600, 8, false, 1}, 10, 0, 0ns},
+        {{0, 8, false, 1}, 10, 448, 0ns},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.line.baud) + " " + std::to_string(c.line.dataBits) +
+                     (c.line.parity ? "P" : "N") + std::to_string(c.line.stopBits) + " x" +
+                     std::to_string(c.count));
+        EXPECT_EQ(BitsPerByte(c.line), c.bits);
+        EXPECT_EQ(LineTime(c.count, c.line), c.time);
+    }
+}
+
+// The time each byte left, in order.
+std::vector<Clock::duration> ByteTimes(const std::vector<CSimHarness::Write>& writes) {
+    std::vector<Clock::duration> times;
+    for (const auto& w : writes) {
+        times.insert(times.end(), w.bytes.size(), w.at);
+    }
+    return times;
+}
+
+TEST(DtuDeviceTest, PacedBytesLeaveWhenTheLineHasCarriedThem) {
+    struct Change {
+        Clock::duration at;
+        LineFraming line;
+    };
+    struct Case {
+        std::string name;
+        DtuSettings settings;
+        LineFraming line;
+        std::string_view command;
+        std::optional<Change> change;
+        std::size_t count;
+        std::vector<std::pair<std::size_t, Clock::duration>> byteAt;  // byte number from 1, when it left
+    };
+    DtuSettings paced;
+    paced.pacing = true;
+    DtuSettings latency = paced;
+    latency.latency = 250ms;
+    DtuSettings split = paced;
+    split.split = 150ms;
+    const LineFraming l9600{};
+    const LineFraming l43000n2{43000, 8, false, 2};
+    const LineFraming l19200{19200, 8, false, 1};
+    const Case cases[] = {
+        {"read, 9600 8N1", paced, l9600, "DTU+CONFIG\r", {}, 448, {{1, 1'041'667ns}, {448, 466'666'667ns}}},
+        // 11 / 43000 s a byte.
+        {"read, 43000 8N2", paced, l43000n2, "DTU+CONFIG\r", {}, 448, {{1, 255'814ns}, {448, 114'604'652ns}}},
+        {"read, latency",
+         latency,
+         l9600,
+         "DTU+CONFIG\r",
+         {},
+         448,
+         {{1, 251'041'667ns}, {448, 716'666'667ns}}},
+        // The pause runs from the 200th byte's end: 208'333'334 + 150 ms, then 248 bytes.
+        {"read, split",
+         split,
+         l9600,
+         "DTU+CONFIG\r",
+         {},
+         448,
+         {{200, 208'333'334ns}, {201, 359'375'001ns}, {448, 616'666'668ns}}},
+        // 96 bytes take exactly 100 ms at 9600; the other 352 go at 19200.
+        {"read, rate changed halfway",
+         paced,
+         l9600,
+         "DTU+CONFIG\r",
+         Change{100ms, l19200},
+         448,
+         {{96, 100ms}, {97, 100'520'834ns}, {448, 283'333'334ns}}},
+        {"reset", paced, l9600, "DTU+CONFIG=RESET\r", {}, 18, {{1, 301'041'667ns}, {18, 318'750'000ns}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        CSimHarness sim(c.settings);
+        sim.Device().SetLine(c.line);
+        sim.Send(c.command);
+        auto writes = sim.RunFor(c.change ? c.change->at : 0ms);
+        if (c.change) {
+            sim.Device().SetLine(c.change->line);
+            for (auto& w : sim.RunFor(2s)) {
+                w.at += c.change->at;
+                writes.push_back(std::move(w));
+            }
+        } else {
+            writes = sim.RunFor(2s);
+        }
+        const auto times = ByteTimes(writes);
+        ASSERT_EQ(times.size(), c.count);
+        EXPECT_TRUE(std::is_sorted(times.begin(), times.end()));
+        for (const auto& [n, at] : c.byteAt) {
+            EXPECT_EQ(times[n - 1], at) << "byte " << n;
+        }
+        EXPECT_FALSE(sim.Device().NextWake().has_value());
+    }
+}
+
+TEST(DtuDeviceTest, CommandsComeInWhileAPacedAnswerGoesOut) {
+    DtuSettings settings;
+    settings.pacing = true;
+    CSimHarness sim(settings);
+    sim.Send("DTU+CONFIG\r");
+    const Bytes head = sim.Collect(200ms);
+    EXPECT_EQ(head.size(), 192u);  // 192 bytes take exactly 200 ms
+    // A command in two pieces, both while the record is still going out, is taken whole and answered
+    // right behind it.
+    EXPECT_TRUE(sim.Send("DTU+CONFIG=DEF").empty());
+    auto writes = sim.RunFor(10ms);
+    EXPECT_EQ(sim.Send("AULT\r").size(), 1u);
+    for (auto& w : sim.RunFor(2s)) {
+        w.at += 10ms;
+        writes.push_back(std::move(w));
+    }
+    // Times from the 200 ms mark: the record ends at 4480 / 9600 s, the answer 20 bytes later.
+    const auto times = ByteTimes(writes);
+    ASSERT_EQ(times.size(), 448u - 192u + 20u);
+    EXPECT_EQ(times[448 - 192 - 1] + 200ms, 466'666'667ns);
+    EXPECT_EQ(times.back() + 200ms, 487'500'000ns);
+    Bytes tail;
+    for (const auto& w : writes) {
+        tail.insert(tail.end(), w.bytes.begin(), w.bytes.end());
+    }
+    EXPECT_TRUE(ToText(tail).ends_with("+CONFIG DEFAULT OK\r\n"));
+    EXPECT_TRUE(ToText(head).starts_with("+CONFIG="));
+}
+
+TEST(DtuDeviceTest, PacedChatterAndAnAnswerBehindItStayApart) {
+    DtuSettings settings;
+    settings.pacing = true;
+    settings.chatter = true;
+    CSimHarness sim(settings);
+    auto writes = sim.RunFor(1005ms);
+    sim.Send("DTU+CONFIG=DEFAULT\r");  // while the first chatter line goes out
+    for (auto& w : sim.RunFor(1295ms)) {
+        w.at += 1005ms;
+        writes.push_back(std::move(w));
+    }
+    const auto times = ByteTimes(writes);
+    Bytes all;
+    for (const auto& w : writes) {
+        all.insert(all.end(), w.bytes.begin(), w.bytes.end());
+    }
+    const std::string sent = ToText(all);
+    const std::size_t chatter = ChatterLine(234, 45, 1).size();
+    ASSERT_EQ(sent.find("+CONFIG DEFAULT OK\r\n"), chatter) << sent;
+    ASSERT_EQ(times.size(), chatter + 20u + chatter);
+    // 21 bytes from 1 s; 150 ms of silence; the answer; the next line a second after the answer ended.
+    EXPECT_EQ(times[chatter - 1], 1'021'875'000ns);
+    EXPECT_EQ(times[chatter], 1'172'916'667ns);
+    EXPECT_EQ(times[chatter + 19], 1'192'708'334ns);
+    EXPECT_EQ(times[chatter + 20], 2'193'750'001ns);
 }
 
 TEST(DtuDeviceTest, CommandsArrivingTogetherAreAnsweredInOrder) {

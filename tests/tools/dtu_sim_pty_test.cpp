@@ -19,12 +19,16 @@
 #include <fstream>
 #include <optional>
 #include <regex>
+#include <set>
 #include <sstream>
 #include <string>
 #include <string_view>
 #include <thread>
+#include <utility>
 #include <vector>
 
+#include "serial/mode_text.h"
+#include "serial/serial_os.h"
 #include "tests/support/bytes.h"
 
 extern char** environ;
@@ -389,16 +393,9 @@ TEST(DtuSimPtyTest, SecondSimulatorOnTheSameNumberLeavesTheFirstAlone) {
 }
 
 TEST(DtuSimPtyTest, StaleNamesAreReplacedAndLiveOrForeignOnesRefused) {
-    // A pseudo-terminal whose master is closed: its slave node is gone, as after a killed simulator.
-    std::string deadPty;
-    {
-        const int master = posix_openpt(O_RDWR | O_NOCTTY);
-        ASSERT_GE(master, 0);
-        ASSERT_EQ(grantpt(master), 0);
-        ASSERT_EQ(unlockpt(master), 0);
-        deadPty = ptsname(master);
-        close(master);
-    }
+    // A pseudo-terminal that is gone, as after a killed simulator. Linux numbers them below 2^20, so no
+    // process can bring this one back while the test runs, as one could with a number just freed.
+    const std::string deadPty = "/dev/pts/" + std::to_string(1 << 20);
     struct Case {
         std::string name;
         std::string linkTo;  // empty: a plain file
@@ -406,7 +403,7 @@ TEST(DtuSimPtyTest, StaleNamesAreReplacedAndLiveOrForeignOnesRefused) {
     };
     const Case cases[] = {
         {"link to nothing", "/nonexistent/ttyUSB9", true},
-        {"link to a closed pseudo-terminal", deadPty, true},
+        {"link to a pseudo-terminal that is gone", deadPty, true},
         {"link to a live character device", "/dev/null", false},
         {"plain file", "", false},
     };
@@ -421,8 +418,7 @@ TEST(DtuSimPtyTest, StaleNamesAreReplacedAndLiveOrForeignOnesRefused) {
         }
         CSimProcess sim(dir, {});
         if (c.replaced) {
-            // The simulator names its pty in its first log line; the link must lead there (the freed
-            // pty number may well be the one it got).
+            // The simulator names its pty in its first log line; the link must lead there.
             const bool replaced = WaitUntil(
                 [&] {
                     std::string t;
@@ -430,9 +426,6 @@ TEST(DtuSimPtyTest, StaleNamesAreReplacedAndLiveOrForeignOnesRefused) {
                            sim.Log().find(dir.Link(1) + " -> " + t + ",") != std::string::npos;
                 },
                 5s);
-            if (!replaced && c.linkTo == deadPty && !sim.Running() && fs::exists(deadPty)) {
-                continue;  // another process took the freed pty number meanwhile: it is live again
-            }
             ASSERT_TRUE(replaced) << sim.Log();
             CPort port(dir.Link(1));
             EXPECT_EQ(port.Ask("DTU+CONFIG=RESET\r", 18), "+CONFIG RESET OK\r\n");
@@ -498,7 +491,7 @@ TEST(DtuSimPtyTest, IdleCostsNoCpuAndSurvivesThePortClosingAndReopening) {
     }
 }
 
-TEST(DtuSimPtyTest, DelayAndSplitShapeTheAnswerInTime) {
+TEST(DtuSimPtyTest, LatencyAndSplitShapeTheAnswerInTime) {
     CTempDir dir;
     {
         CSimProcess sim(dir, {"--quiet", "--split", "300"});
@@ -514,16 +507,98 @@ TEST(DtuSimPtyTest, DelayAndSplitShapeTheAnswerInTime) {
         EXPECT_GE(Clock::now() - headAt, 200ms);
         EXPECT_TRUE(ToText(head).starts_with("+CONFIG="));
     }
-    {
-        CSimProcess sim(dir, {"--quiet", "--delay", "400"});
+    for (const char* option : {"--latency", "--delay"}) {
+        SCOPED_TRACE(option);
+        CSimProcess sim(dir, {"--quiet", option, "400"});
         ASSERT_TRUE(WaitForLink(dir.Link(1)));
         CPort port(dir.Link(1));
         const auto sent = Clock::now();
         ASSERT_TRUE(port.Write("DTU+CONFIG=DEFAULT\r"));
-        EXPECT_TRUE(port.Read(1, 250ms).empty()) << "answered before its delay";
+        EXPECT_TRUE(port.Read(1, 250ms).empty()) << "answered before its latency";
         EXPECT_EQ(ToText(port.Read(20, 3s)), "+CONFIG DEFAULT OK\r\n");
         EXPECT_GE(Clock::now() - sent, 350ms);
     }
+}
+
+// Sets the port's line as the window's engine does (termios2, so any rate).
+bool SetLine(const CPort& port, const LineSettings& settings) {
+    TermiosValue value;
+    TermiosValue readBack;
+    if (OsGetSettings(port.Fd(), value) != 0) {
+        return false;
+    }
+    ApplyLineSettings(settings, value);
+    return OsSetSettings(port.Fd(), value, readBack) == 0;
+}
+
+TEST(DtuSimPtyTest, AnswersGoOutAtThePortsRateWhileCommandsKeepComingIn) {
+    CTempDir dir;
+    struct Case {
+        std::string name;
+        std::vector<std::string> args;
+        LineSettings line;
+        std::string_view command;
+        std::size_t answer;
+        std::chrono::milliseconds atLeast;  // from the command to the answer's last byte
+        std::string logged;                 // the framing the simulator read, when it changed
+    };
+    const Case cases[] = {
+        // 448 bytes of 10 bits at 9600: 466.7 ms.
+        {"9600 8N1", {}, {9600, 'N', 8, 1}, "DTU+CONFIG\r", 448, 466ms, ""},
+        // 20 bytes of 11 bits at 1200: 183.3 ms.
+        {"1200 8N2",
+         {},
+         {1200, 'N', 8, 2},
+         "DTU+CONFIG=DEFAULT\r",
+         20,
+         183ms,
+         "line now 1200 baud, 11 bits a byte"},
+        // A rate outside the B-constants. The pty driver clears PARENB, so 10 bits: 104.2 ms.
+        {"43000 8E1",
+         {},
+         {43000, 'E', 8, 1},
+         "DTU+CONFIG\r",
+         448,
+         104ms,
+         "line now 43000 baud, 10 bits a byte"},
+        // Paced, this would take 14.9 s; the 3 s read gets it all only unpaced.
+        {"300 8N1, no pacing", {"--no-pacing"}, {300, 'N', 8, 1}, "DTU+CONFIG\r", 448, 0ms, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<std::string> args = {"--com", "3"};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        CSimProcess sim(dir, args);
+        ASSERT_TRUE(WaitForLink(dir.Link(3))) << sim.Log();
+        CPort port(dir.Link(3));
+        ASSERT_TRUE(port.IsOpen());
+        ASSERT_TRUE(SetLine(port, c.line));
+        const auto sent = Clock::now();
+        ASSERT_TRUE(port.Write(c.command));
+        const std::string answer = ToText(port.Read(c.answer, 3s));
+        EXPECT_GE(Clock::now() - sent, c.atLeast);
+        EXPECT_EQ(answer.size(), c.answer);
+        EXPECT_TRUE(answer.starts_with("+CONFIG")) << answer;
+        if (!c.logged.empty()) {
+            EXPECT_NE(sim.Log().find("dtu-sim COM3: " + c.logged + "\n"), std::string::npos) << sim.Log();
+        }
+    }
+
+    // A command written while the record is still going out is taken whole and answered right behind it.
+    CSimProcess sim(dir, {"--quiet"});
+    ASSERT_TRUE(WaitForLink(dir.Link(1)));
+    CPort port(dir.Link(1));
+    const auto sent = Clock::now();
+    ASSERT_TRUE(port.Write("DTU+CONFIG\r"));
+    Bytes both = port.Read(1, 3s);
+    ASSERT_TRUE(port.Write("DTU+CONFIG=DEFAULT\r"));
+    const Bytes rest = port.Read(448 + 20 - 1, 3s);
+    both.insert(both.end(), rest.begin(), rest.end());
+    EXPECT_GE(Clock::now() - sent, 487ms);  // 468 bytes of 10 bits at 9600
+    ASSERT_EQ(both.size(), 468u);
+    EXPECT_EQ(both[447], SumOf439(both.data() + 8));
+    EXPECT_TRUE(ToText(both).starts_with("+CONFIG="));
+    EXPECT_TRUE(ToText(both).ends_with("+CONFIG DEFAULT OK\r\n"));
 }
 
 TEST(DtuSimPtyTest, ChatterLinesArriveAndStayOutOfAnswers) {
@@ -552,6 +627,59 @@ TEST(DtuSimPtyTest, ChatterLinesArriveAndStayOutOfAnswers) {
     EXPECT_TRUE(std::regex_match(next, line)) << next;
 }
 
+TEST(DtuSimPtyTest, FailSaveSilentAndIdOnSimulatorsRunningSideBySide) {
+    CTempDir dir;
+    // Started together, each on its own number with its own pty and log.
+    CSimProcess failing(dir, {"--com", "2", "--fail-save", "--id", "PROV-0002"});
+    CSimProcess silent(dir, {"--com", "3", "--silent"});
+    CSimProcess chinese(dir, {"--com", "4", "--id", "中文中文中文中"});
+    std::set<std::string> targets;
+    for (int n : {2, 3, 4}) {
+        ASSERT_TRUE(WaitForLink(dir.Link(n))) << n;
+        std::string target;
+        ASSERT_TRUE(IsLinkTo(dir.Link(n), &target));
+        targets.insert(target);
+    }
+    EXPECT_EQ(targets.size(), 3u);
+    CPort failingPort(dir.Link(2));
+    CPort silentPort(dir.Link(3));
+    CPort chinesePort(dir.Link(4));
+
+    // The ID field as the record holds it: ASCII as given, Chinese in GBK (中 D6 D0, 文 CE C4).
+    const auto idField = [](const std::string& answer) { return ToBytes(answer.substr(8 + 8, 16)); };
+    const std::string first = failingPort.Ask("DTU+CONFIG\r", 448);
+    ASSERT_EQ(first.size(), 448u);
+    EXPECT_EQ(idField(first), Concat({ToBytes("PROV-0002"), Bytes(7, 0)}));
+    EXPECT_EQ(static_cast<uint8_t>(first[447]), SumOf439(ToBytes(first).data() + 8));
+    const std::string gbk =
+        ToText({0xD6, 0xD0, 0xCE, 0xC4, 0xD6, 0xD0, 0xCE, 0xC4, 0xD6, 0xD0, 0xCE, 0xC4, 0xD6, 0xD0, 0, 0});
+    EXPECT_EQ(idField(chinesePort.Ask("DTU+CONFIG\r", 448)), ToBytes(gbk));
+
+    // --fail-save refuses a save with a right checksum and keeps the record it had.
+    Bytes edited = ToBytes(first.substr(8));
+    std::copy_n("3gnet", 6, edited.begin() + 24);
+    edited[439] = SumOf439(edited.data());
+    ASSERT_TRUE(failingPort.Write(SaveFrame(edited)));
+    EXPECT_EQ(ToText(failingPort.Read(15, 3s)), "+CONFIG ERROR\r\n");
+    EXPECT_EQ(failingPort.Ask("DTU+CONFIG\r", 448), first);
+
+    // --silent takes the command in (its log says so) and sends nothing back.
+    ASSERT_TRUE(silentPort.Write("DTU+CONFIG\r"));
+    ASSERT_TRUE(WaitUntil([&] { return silent.Log().find("silent, no answer") != std::string::npos; }, 3s))
+        << silent.Log();
+    EXPECT_TRUE(silentPort.Read(1, 500ms).empty());
+
+    const std::pair<CSimProcess*, int> logs[] = {{&failing, 2}, {&silent, 3}, {&chinese, 4}};
+    for (const auto& [sim, n] : logs) {
+        std::istringstream log(sim->Log());
+        for (std::string line; std::getline(log, line);) {
+            EXPECT_TRUE(line.starts_with("dtu-sim COM" + std::to_string(n) + ": ")) << line;
+        }
+    }
+    EXPECT_NE(failing.Log().find("not stored (--fail-save), +CONFIG ERROR"), std::string::npos)
+        << failing.Log();
+}
+
 TEST(DtuSimPtyTest, UsageAndBadOptions) {
     CTempDir dir;
     struct Case {
@@ -559,8 +687,17 @@ TEST(DtuSimPtyTest, UsageAndBadOptions) {
         int status;
     };
     const Case cases[] = {
-        {{"--help"}, 0},        {{"--com"}, 2},        {{"--com", "0"}, 2},   {{"--com", "x1"}, 2},
-        {{"--delay", "-5"}, 2}, {{"--frobnicate"}, 2}, {{"--check-real"}, 2},
+        {{"--help"}, 0},
+        {{"--com"}, 2},
+        {{"--com", "0"}, 2},
+        {{"--com", "x1"}, 2},
+        {{"--delay", "-5"}, 2},
+        {{"--frobnicate"}, 2},
+        {{"--check-real"}, 2},
+        {{"--latency", "60001"}, 2},
+        {{"--id", "PROV-0123456789A"}, 2},  // 16 bytes
+        {{"--id", "中文中文中文中文"}, 2},  // 16 bytes in GBK
+        {{"--id"}, 2},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.args[0] + (c.args.size() > 1 ? " " + c.args[1] : ""));

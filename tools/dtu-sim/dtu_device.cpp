@@ -83,11 +83,42 @@ std::string ChatterLine(int tenthsCelsius, int humidityPercent, unsigned seq) {
     return line;
 }
 
+namespace {
+
+DeviceParams FactoryFor(const DtuSettings& settings) {
+    DeviceParams record = FactoryRecord(settings.nbiot, settings.tempHumidity);
+    if (settings.deviceId) {
+        SetText(record.device_id, *settings.deviceId);
+        record.checksum = RecordChecksum(record);
+    }
+    return record;
+}
+
+// What a command was, for the log of a device that does not carry it out.
+std::string Describe(const DtuCommand& command) {
+    switch (command.kind) {
+        case DtuCommandKind::Read:
+            return "DTU+CONFIG\\r (read)";
+        case DtuCommandKind::Save:
+            return "DTU+CONFIG= and 440 bytes (save)";
+        case DtuCommandKind::Defaults:
+            return "DTU+CONFIG=DEFAULT\\r";
+        case DtuCommandKind::Reset:
+            return "DTU+CONFIG=RESET\\r";
+        case DtuCommandKind::Cmd:
+            return "DTU+CONFIG=CMD:" + Printable(command.text) + "\\r";
+    }
+    return {};
+}
+
+}  // namespace
+
 CDtuDevice::CDtuDevice(const DtuSettings& settings, TimePoint now)
     : m_settings(settings),
-      m_factory(FactoryRecord(settings.nbiot, settings.tempHumidity)),
+      m_factory(FactoryFor(settings)),
       m_record(m_factory),
       m_random(settings.seed),
+      m_runStart(now),
       m_lastByte(now),
       m_quietUntil(now),
       m_nextChatter(now + kChatterPeriod),
@@ -101,23 +132,31 @@ std::vector<std::string> CDtuDevice::Receive(std::span<const uint8_t> bytes, Tim
     m_quietUntil = std::max(m_quietUntil, now + kChatterQuiet);
     std::vector<std::string> log;
     for (const DtuCommand& command : m_parser.Feed(bytes)) {
-        log.push_back(Answer(command, now));
+        if (m_settings.silent) {
+            if (command.kind == DtuCommandKind::Save) {
+                m_lastSaved = command.record;
+                ++m_saveCount;
+            }
+            log.push_back(Describe(command) + " -> silent, no answer");
+        } else {
+            log.push_back(Answer(command, now));
+        }
     }
     return log;
 }
 
 std::string CDtuDevice::Answer(const DtuCommand& command, TimePoint now) {
-    const std::chrono::milliseconds delay = m_settings.delay;
+    const TimePoint due = now + m_settings.latency;
     switch (command.kind) {
         case DtuCommandKind::Read: {
             std::string answer(kAnswerRecordPrefix);
             const auto record = m_record.Bytes();
             answer.append(record.begin(), record.end());
             if (m_settings.split.count() > 0) {
-                const TimePoint first = Queue(std::string_view(answer).substr(0, kSplitAt), now + delay);
-                Queue(std::string_view(answer).substr(kSplitAt), first + m_settings.split);
+                Queue(std::string_view(answer).substr(0, kSplitAt), due);
+                Queue(std::string_view(answer).substr(kSplitAt), due, m_settings.split);
             } else {
-                Queue(answer, now + delay);
+                Queue(answer, due);
             }
             return "DTU+CONFIG\\r (read) -> +CONFIG= and the 440-byte record, checksum " +
                    Hex8(m_record.checksum);
@@ -129,9 +168,14 @@ std::string CDtuDevice::Answer(const DtuCommand& command, TimePoint now) {
             const uint8_t sum = RecordChecksum(received);
             const std::string apn = Printable(FieldText(received.apn));
             if (received.checksum != sum) {
-                Queue(kAnswerConfigError, now + delay);
+                Queue(kAnswerConfigError, due);
                 return "DTU+CONFIG= and 440 bytes (save), checksum " + Hex8(received.checksum) +
                        " but the bytes sum to " + Hex8(sum) + " -> +CONFIG ERROR";
+            }
+            if (m_settings.failSave) {
+                Queue(kAnswerConfigError, due);
+                return "DTU+CONFIG= and 440 bytes (save), apn \"" + apn + "\" -> not stored (--fail-save), " +
+                       "+CONFIG ERROR";
             }
             // The device reports its own firmware, state and address whatever the tool sends there.
             DeviceParams stored = received;
@@ -140,37 +184,95 @@ std::string CDtuDevice::Answer(const DtuCommand& command, TimePoint now) {
             stored.local_ip = m_record.local_ip;
             stored.checksum = RecordChecksum(stored);
             m_record = stored;
-            Queue(kAnswerConfigOk, now + delay);
+            Queue(kAnswerConfigOk, due);
             return "DTU+CONFIG= and 440 bytes (save), checksum " + Hex8(sum) + " right, apn \"" + apn +
                    "\" -> stored, +CONFIG OK";
         }
         case DtuCommandKind::Defaults:
             m_record = m_factory;
-            Queue(kAnswerDefaultsOk, now + delay);
+            Queue(kAnswerDefaultsOk, due);
             return "DTU+CONFIG=DEFAULT\\r -> factory record restored, +CONFIG DEFAULT OK";
         case DtuCommandKind::Reset:
-            Queue(kAnswerResetOk, now + delay + kResetPause);
+            Queue(kAnswerResetOk, due + kResetPause);
             return "DTU+CONFIG=RESET\\r -> +CONFIG RESET OK after " + std::to_string(kResetPause.count()) +
                    " ms";
         case DtuCommandKind::Cmd:
             if (command.text == "AT+CSQ") {
                 const int rssi = DriftSignal(now);
-                Queue(SignalAnswer(rssi), now + delay);
+                Queue(SignalAnswer(rssi), due);
                 return "DTU+CONFIG=CMD:AT+CSQ\\r -> +CSQ: " + std::to_string(rssi) + ",99";
             }
-            Queue(kAnswerCmdError, now + delay);
+            Queue(kAnswerCmdError, due);
             return "DTU+CONFIG=CMD:" + Printable(command.text) + "\\r -> ERROR";
     }
     return {};
 }
 
 // Pieces leave in the order they were queued; a piece never overtakes one queued before it.
-CDtuDevice::TimePoint CDtuDevice::Queue(std::string_view bytes, TimePoint due) {
-    if (!m_out.empty()) {
-        due = std::max(due, m_out.back().due);
+void CDtuDevice::Queue(std::string_view bytes, TimePoint notBefore, Clock::duration gap, bool chatter) {
+    Piece piece{notBefore, gap, std::vector<uint8_t>(bytes.begin(), bytes.end())};
+    piece.chatter = chatter;
+    m_out.push_back(std::move(piece));
+}
+
+CDtuDevice::Clock::duration CDtuDevice::RunTime(std::size_t count) const {
+    if (!m_settings.pacing) {
+        return Clock::duration::zero();
     }
-    m_out.push_back(Piece{due, std::vector<uint8_t>(bytes.begin(), bytes.end())});
-    return due;
+    return std::chrono::duration_cast<Clock::duration>(LineTime(count, m_line));
+}
+
+CDtuDevice::TimePoint CDtuDevice::LineFreeAt() const {
+    return m_runStart + RunTime(m_runBytes);
+}
+
+CDtuDevice::TimePoint CDtuDevice::PieceStart(const Piece& piece) const {
+    Clock::duration gap = piece.gap;
+    if (m_lastWasChatter && !piece.chatter) {
+        gap = std::max<Clock::duration>(gap, kAfterChatterGap);
+    }
+    return std::max(piece.notBefore, LineFreeAt() + gap);
+}
+
+void CDtuDevice::Release(TimePoint now, std::vector<uint8_t>& out) {
+    while (!m_out.empty()) {
+        Piece& piece = m_out.front();
+        if (!piece.started) {
+            const TimePoint start = PieceStart(piece);
+            if (start > now) {
+                return;
+            }
+            // After a quiet line a new run begins; a piece right behind the last one continues its run.
+            if (start > LineFreeAt()) {
+                m_runStart = start;
+                m_runBytes = 0;
+            }
+            piece.started = true;
+        }
+        const std::size_t before = piece.sent;
+        while (piece.sent < piece.bytes.size() && m_runStart + RunTime(m_runBytes + 1) <= now) {
+            out.push_back(piece.bytes[piece.sent++]);
+            ++m_runBytes;
+        }
+        if (!piece.chatter && piece.sent > before) {
+            m_quietUntil = std::max(m_quietUntil, LineFreeAt() + kChatterQuiet);
+        }
+        if (piece.sent < piece.bytes.size()) {
+            return;
+        }
+        m_lastWasChatter = piece.chatter;
+        m_out.pop_front();
+    }
+}
+
+void CDtuDevice::SetLine(const LineFraming& line) {
+    if (line == m_line || line.baud <= 0) {
+        return;
+    }
+    // Bytes already sent keep the old rate's times.
+    m_runStart = LineFreeAt();
+    m_runBytes = 0;
+    m_line = line;
 }
 
 int CDtuDevice::Step(int value, int low, int high) {
@@ -195,18 +297,14 @@ CDtuDevice::Due CDtuDevice::TakeDue(TimePoint now) {
         due.log.push_back("dropped an unfinished command after " + std::to_string(kPartialTimeout.count()) +
                           " ms of silence");
     }
-    while (!m_out.empty() && m_out.front().due <= now) {
-        due.bytes.insert(due.bytes.end(), m_out.front().bytes.begin(), m_out.front().bytes.end());
-        m_out.pop_front();
-        m_quietUntil = std::max(m_quietUntil, now + kChatterQuiet);
-    }
-    if (m_settings.chatter && m_out.empty() && due.bytes.empty() && now >= m_nextChatter &&
+    Release(now, due.bytes);
+    if (m_settings.chatter && m_out.empty() && now >= LineFreeAt() && now >= m_nextChatter &&
         now >= m_quietUntil) {
         m_tenthsCelsius = Step(m_tenthsCelsius, 200, 280);
         m_humidity = Step(m_humidity, 35, 65);
-        const std::string line = ChatterLine(m_tenthsCelsius, m_humidity, ++m_seq);
-        due.bytes.insert(due.bytes.end(), line.begin(), line.end());
+        Queue(ChatterLine(m_tenthsCelsius, m_humidity, ++m_seq), now, {}, true);
         m_nextChatter = now + kChatterPeriod;
+        Release(now, due.bytes);
     }
     return due;
 }
@@ -215,9 +313,19 @@ std::optional<CDtuDevice::TimePoint> CDtuDevice::NextWake() const {
     std::optional<TimePoint> wake;
     const auto earliest = [&wake](TimePoint t) { wake = wake ? std::min(*wake, t) : t; };
     if (!m_out.empty()) {
-        earliest(m_out.front().due);
+        const Piece& piece = m_out.front();
+        TimePoint runStart = m_runStart;
+        std::size_t runBytes = m_runBytes;
+        if (!piece.started) {
+            const TimePoint start = PieceStart(piece);
+            if (start > LineFreeAt()) {
+                runStart = start;
+                runBytes = 0;
+            }
+        }
+        earliest(runStart + RunTime(runBytes + 1));
     } else if (m_settings.chatter) {
-        earliest(std::max(m_nextChatter, m_quietUntil));
+        earliest(std::max({m_nextChatter, m_quietUntil, LineFreeAt()}));
     }
     if (m_parser.HasPending()) {
         earliest(m_lastByte + kPartialTimeout);

@@ -1,9 +1,11 @@
 // The simulated DTU's behaviour, without the OS: the program (main.cpp) reads bytes from its
 // pseudo-terminal and hands them to Receive, which runs them through the protocol's DtuCommandParser and
 // queues an answer with the time it is due; the program sleeps until NextWake, then writes what TakeDue
-// gives. The device holds one parameter record (the factory record until a save or a restore), a signal
-// value that drifts with time, and optional chatter lines for the terminal. All time comes in as an
-// argument, so tests drive it with a made-up clock.
+// gives. With pacing on, queued bytes leave one at a time, each when its last bit would have crossed a
+// line of the framing SetLine gave (line_pacing.h), so an answer takes as long as on a real line and
+// commands keep coming in while it goes out. The device holds one parameter record (the factory record
+// until a save or a restore), a signal value that drifts with time, and optional chatter lines for the
+// terminal. All time comes in as an argument, so tests drive it with a made-up clock.
 #pragma once
 
 #include <array>
@@ -20,15 +22,23 @@
 
 #include "protocol/command_exchange.h"
 #include "protocol/device_params.h"
+#include "tools/dtu-sim/line_pacing.h"
 
 struct DtuSettings {
     bool nbiot = false;
     bool tempHumidity = false;
-    std::chrono::milliseconds delay{0};  // before every answer
-    std::chrono::milliseconds split{0};  // inside the record answer, after kSplitAt bytes
+    std::chrono::milliseconds latency{0};  // from a command to its answer
+    std::chrono::milliseconds split{0};    // inside the record answer, after kSplitAt bytes
     bool chatter = false;
-    uint32_t seed = 1;  // of the signal and sensor drift
+    bool pacing = false;                  // bytes leave at the line's rate; off, all at once when due
+    bool failSave = false;                // every save frame is refused with +CONFIG ERROR and not stored
+    bool silent = false;                  // commands are taken in and logged, never carried out or answered
+    std::optional<std::string> deviceId;  // GBK, at most kDeviceIdMaxBytes; else the factory one
+    uint32_t seed = 1;                    // of the signal and sensor drift
 };
+
+// A text field keeps at least one NUL.
+inline constexpr std::size_t kDeviceIdMaxBytes = std::tuple_size_v<decltype(DeviceParams::device_id)> - 1;
 
 // The answers, each a frame of its own for the tool: textual ones stay within its 10-99 byte class.
 inline constexpr std::string_view kAnswerConfigOk = "+CONFIG OK\r\n";
@@ -46,6 +56,8 @@ inline constexpr std::chrono::milliseconds kResetPause{300};
 // No chatter within this time of a received byte or a sent answer, so it never joins an answer's frame.
 inline constexpr std::chrono::milliseconds kChatterQuiet{1000};
 inline constexpr std::chrono::milliseconds kChatterPeriod{1000};
+// An answer right behind a chatter line waits this long, so the tool's 100 ms pause keeps them apart.
+inline constexpr std::chrono::milliseconds kAfterChatterGap{150};
 // A command that stops halfway is dropped after this much silence, so it cannot swallow the next one.
 inline constexpr std::chrono::milliseconds kPartialTimeout{1000};
 
@@ -76,11 +88,15 @@ class CDtuDevice {
         std::vector<uint8_t> bytes;    // to write now, in order
         std::vector<std::string> log;  // things worth a log line (a dropped partial command)
     };
-    // What is due at now: answer pieces whose time has come, or a chatter line when nothing waits.
+    // What is due at now: the answer bytes (or, when nothing waits, chatter) that have crossed the line.
     Due TakeDue(TimePoint now);
 
     // The earliest time TakeDue has work, or nullopt when only new bytes can bring some.
     std::optional<TimePoint> NextWake() const;
+
+    // The framing paced bytes follow from the next byte on; 9600 8N1 until set.
+    void SetLine(const LineFraming& line);
+    const LineFraming& Line() const { return m_line; }
 
     const DeviceParams& Record() const { return m_record; }
     // Every save frame's record as it came, good checksum or not; the count tells a new one.
@@ -88,13 +104,26 @@ class CDtuDevice {
     unsigned SaveCount() const { return m_saveCount; }
 
   private:
+    // Bytes that go out together. A piece starts at notBefore, and never sooner than gap after the last
+    // byte of the piece before it has left.
     struct Piece {
-        TimePoint due;
+        TimePoint notBefore;
+        Clock::duration gap{};
         std::vector<uint8_t> bytes;
+        bool chatter = false;
+        bool started = false;
+        std::size_t sent = 0;
     };
 
     std::string Answer(const DtuCommand& command, TimePoint now);
-    TimePoint Queue(std::string_view bytes, TimePoint due);
+    void Queue(std::string_view bytes, TimePoint notBefore, Clock::duration gap = {}, bool chatter = false);
+    // Moves the bytes that have left the line by now to out.
+    void Release(TimePoint now, std::vector<uint8_t>& out);
+    TimePoint PieceStart(const Piece& piece) const;
+    // When the last byte released so far finished crossing the line.
+    TimePoint LineFreeAt() const;
+    // From the start of a run to the end of its count-th byte; zero without pacing.
+    Clock::duration RunTime(std::size_t count) const;
     int DriftSignal(TimePoint now);
     // A random step of -1, 0 or +1 kept within low..high.
     int Step(int value, int low, int high);
@@ -107,6 +136,12 @@ class CDtuDevice {
     DtuCommandParser m_parser;
     std::deque<Piece> m_out;
     std::minstd_rand m_random;
+
+    // Bytes sent back to back since m_runStart at m_line's rate.
+    LineFraming m_line;
+    TimePoint m_runStart;
+    std::size_t m_runBytes = 0;
+    bool m_lastWasChatter = false;
 
     TimePoint m_lastByte;
     TimePoint m_quietUntil;

@@ -1,7 +1,10 @@
 // dtu-sim: a simulated DTU on a pseudo-terminal linked as COMn in the port directory, so the window can be
 // tried without hardware. Options in kUsage; the device itself is CDtuDevice, the OS part sim_pty.h.
+#include <iconv.h>
+
 #include <charconv>
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <fstream>
 #include <optional>
@@ -20,13 +23,20 @@ constexpr const char* kUsage =
     "Usage: dtu-sim [options]\n"
     "A simulated DTU on a pseudo-terminal, linked as COMn in the port directory\n"
     "($QUENDAL_PORT_DIR, else $XDG_RUNTIME_DIR/quendal/ports, else /tmp/quendal-<uid>/ports).\n"
+    "It sends at the rate and framing the port was set to, as a real line would (10 bits a byte\n"
+    "at 8N1: 448 bytes take about 467 ms at 9600 baud). Several can run at once on different numbers.\n"
     "\n"
     "  --com N            link as COMN (default 1)\n"
     "  --nbiot            NB-IoT module (firmware 0x0C01) instead of 4G (0x0101)\n"
     "  --temp-humidity    temperature/humidity device type in the factory record\n"
-    "  --delay MS         wait MS milliseconds before every answer\n"
+    "  --id TEXT          device ID in the factory record, at most 15 bytes in GBK\n"
+    "                     (UTF-8 text is converted)\n"
+    "  --latency MS       wait MS milliseconds before every answer (--delay MS is the same)\n"
     "  --split MS         pause MS milliseconds after the first 200 bytes of the record answer\n"
+    "  --no-pacing        send at once instead of at the line's rate (for benchmarks)\n"
     "  --chatter          send a sensor line every second, paused around answers\n"
+    "  --fail-save        answer every save frame with +CONFIG ERROR and store nothing\n"
+    "  --silent           take in commands and log them, but never carry them out or answer\n"
     "  --record-out FILE  write the 440 bytes of every save frame received to FILE\n"
     "  --quiet            log nothing\n"
     "  --check-real N     print nothing; exit 0 if COMN is a real serial device, else 1\n"
@@ -52,6 +62,27 @@ std::optional<int> ParseNumber(std::string_view text, int low, int high) {
         return std::nullopt;
     }
     return value;
+}
+
+// The record holds GBK; arguments come as UTF-8, of which ASCII passes unchanged.
+std::optional<std::string> Utf8ToGbk(std::string_view text) {
+    const iconv_t converter = iconv_open("GBK", "UTF-8");
+    if (converter == reinterpret_cast<iconv_t>(static_cast<std::intptr_t>(-1))) {
+        return std::nullopt;
+    }
+    std::string in(text);
+    std::string out(in.size() + 1, '\0');  // GBK never takes more bytes than UTF-8
+    char* inPos = in.data();
+    std::size_t inLeft = in.size();
+    char* outPos = out.data();
+    std::size_t outLeft = out.size();
+    const std::size_t result = iconv(converter, &inPos, &inLeft, &outPos, &outLeft);
+    iconv_close(converter);
+    if (result == static_cast<std::size_t>(-1) || inLeft != 0) {
+        return std::nullopt;
+    }
+    out.resize(out.size() - outLeft);
+    return out;
 }
 
 // Accepts "--opt value" and "--opt=value". Returns an error text, empty on success.
@@ -86,6 +117,20 @@ std::string ParseOptions(int argc, char** argv, Options& options) {
             options.settings.chatter = true;
         } else if (arg == "--quiet") {
             options.quiet = true;
+        } else if (arg == "--no-pacing") {
+            options.settings.pacing = false;
+        } else if (arg == "--fail-save") {
+            options.settings.failSave = true;
+        } else if (arg == "--silent") {
+            options.settings.silent = true;
+        } else if (arg == "--id") {
+            const auto text = value();
+            const auto gbk = text ? Utf8ToGbk(*text) : std::nullopt;
+            if (!gbk || gbk->size() > kDeviceIdMaxBytes) {
+                return "--id needs a text of at most " + std::to_string(kDeviceIdMaxBytes) +
+                       " bytes in GBK (a Chinese character takes 2)";
+            }
+            options.settings.deviceId = *gbk;
         } else if (arg == "--com" || arg == "--check-real") {
             const auto n = number(1, 255);
             if (!n) {
@@ -96,12 +141,12 @@ std::string ParseOptions(int argc, char** argv, Options& options) {
             } else {
                 options.checkReal = *n;
             }
-        } else if (arg == "--delay" || arg == "--split") {
+        } else if (arg == "--latency" || arg == "--delay" || arg == "--split") {
             const auto ms = number(0, 60000);
             if (!ms) {
                 return std::string(arg) + " needs milliseconds from 0 to 60000";
             }
-            auto& setting = arg == "--delay" ? options.settings.delay : options.settings.split;
+            auto& setting = arg == "--split" ? options.settings.split : options.settings.latency;
             setting = std::chrono::milliseconds(*ms);
         } else if (arg == "--record-out") {
             const auto path = value();
@@ -143,12 +188,19 @@ bool WriteRecordFile(const std::string& path, const std::array<uint8_t, kParamsS
     return std::rename(temp.c_str(), path.c_str()) == 0;
 }
 
-std::string Describe(const Options& options, const DeviceParams& record) {
+std::string DescribeLine(const LineFraming& line) {
+    return std::to_string(line.baud) + " baud, " + std::to_string(BitsPerByte(line)) + " bits a byte";
+}
+
+std::string Describe(const Options& options, const CDtuDevice& device) {
+    const DeviceParams& record = device.Record();
     char version[16];
     std::snprintf(version, sizeof version, "V%.4x", record.firmware_version.Get());
-    return std::string(options.settings.nbiot ? "NB-IoT" : "4G") + " module, firmware " + version +
-           (options.settings.tempHumidity ? ", temperature/humidity device" : ", DTU") +
-           (options.settings.chatter ? ", chatter on" : "");
+    const DtuSettings& s = options.settings;
+    return std::string(s.nbiot ? "NB-IoT" : "4G") + " module, firmware " + version +
+           (s.tempHumidity ? ", temperature/humidity device" : ", DTU") + (s.chatter ? ", chatter on" : "") +
+           (s.failSave ? ", refuses saves" : "") + (s.silent ? ", silent" : "") +
+           (s.pacing ? ", paced at " + DescribeLine(device.Line()) : ", no pacing");
 }
 
 int Run(const Options& options) {
@@ -168,7 +220,7 @@ int Run(const Options& options) {
 
     using Clock = CDtuDevice::Clock;
     CDtuDevice device(options.settings, Clock::now());
-    log.Line(link.Path() + " -> " + pty.SlavePath() + ", " + Describe(options, device.Record()));
+    log.Line(link.Path() + " -> " + pty.SlavePath() + ", " + Describe(options, device));
 
     unsigned savesWritten = 0;
     std::vector<uint8_t> received;
@@ -204,6 +256,13 @@ int Run(const Options& options) {
                 }
             }
         }
+        if (options.settings.pacing) {
+            const auto line = ReadLineFraming(pty.MasterFd());
+            if (line && *line != device.Line()) {
+                device.SetLine(*line);
+                log.Line("line now " + DescribeLine(*line));
+            }
+        }
         CDtuDevice::Due due = device.TakeDue(Clock::now());
         for (const std::string& line : due.log) {
             log.Line(line);
@@ -225,6 +284,7 @@ int Run(const Options& options) {
 int main(int argc, char** argv) {
     Options options;
     options.settings.seed = std::random_device{}();
+    options.settings.pacing = true;
     if (const std::string error = ParseOptions(argc, argv, options); !error.empty()) {
         std::fprintf(stderr, "dtu-sim: %s\n%s", error.c_str(), kUsage);
         return 2;

@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "tools/dtu-sim/line_pacing.h"
+
 // The pseudo-terminal. The simulator keeps a slave descriptor of its own open, so the window opening and
 // closing the port never hangs the line up and the master never reports POLLHUP.
 class CSimPty {
@@ -38,6 +40,10 @@ class CSimPty {
     int m_slave = -1;
     std::string m_slavePath;
 };
+
+// The framing the port is set to, asked on the master (sim_line_posix.cpp); nullopt when it cannot be read
+// or the rate is 0.
+std::optional<LineFraming> ReadLineFraming(int fd);
 
 // True when path (followed through links) is the slave side of a pseudo-terminal.
 bool IsPtySlave(const std::string& path);
