@@ -16,9 +16,9 @@
 
 #include "fuzz/fuzz_support.h"
 #include "protocol/device_params.h"
+#include "protocol/memory_form.h"
 #include "protocol/param_form.h"
 #include "res/control_ids.h"
-#include "tests/support/fake_form.h"
 
 namespace {
 
@@ -133,7 +133,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     const DeviceParams shown = DeviceParams::FromBytes(bytes);
     FUZZ_CHECK(std::equal(bytes.begin(), bytes.end(), shown.Bytes().begin()));
 
-    FakeForm form;
+    CMemoryForm form;
     ShowDeviceParams(shown, form);
 
     // A text field's edit shows its bytes up to the NUL and never a byte of the next field.

@@ -23,5 +23,5 @@ quendal_install_packages() {
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q "${missing[@]}"
 }
 
-QUENDAL_BUILD_PACKAGES=(cmake g++ make qt6-base-dev libgl-dev fonts-wqy-microhei)
+QUENDAL_BUILD_PACKAGES=(cmake g++ make qt6-base-dev libgl-dev fonts-wqy-microhei libcli11-dev nlohmann-json3-dev)
 QUENDAL_TEST_PACKAGES=(libgtest-dev googletest)

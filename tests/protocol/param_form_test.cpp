@@ -11,13 +11,13 @@
 #include <utility>
 #include <vector>
 
+#include "protocol/memory_form.h"
 #include "res/control_ids.h"
 #include "res/texts.h"
-#include "tests/support/fake_form.h"
 
 namespace {
 
-using Kind = FakeForm::Call::Kind;
+using Kind = CMemoryForm::Call::Kind;
 using Bytes = std::array<uint8_t, 440>;
 
 const std::string kZhong2 = "\xD6\xD0";  // 中, two bytes in GBK
@@ -41,8 +41,8 @@ std::string Repeat(std::string_view unit, std::size_t times) {
 }
 
 // Every control the collection reads, filled with values whose bytes are written out in KnownRecord.
-FakeForm KnownForm() {
-    FakeForm form;
+CMemoryForm KnownForm() {
+    CMemoryForm form;
     const std::pair<int, std::string_view> texts[] = {
         {IDC_APN, "cmnet"},
         {IDC_APN_USER, "user"},
@@ -131,7 +131,7 @@ TEST(ShowDeviceParams, ModuleTypeVersionAndCommType) {
             DeviceParams p;
             p.firmware_version.Set(c.version);
             p.comm_type = commType;
-            FakeForm form;
+            CMemoryForm form;
             form.AddListItem(IDC_COMM_TYPE, "UDP Server");  // the layout's list, replaced
             ShowDeviceParams(p, form);
 
@@ -157,7 +157,7 @@ TEST(ShowDeviceParams, NetworkAndLinkState) {
     for (const Case& c : cases) {
         DeviceParams p;
         p.status = c.status;
-        FakeForm form;
+        CMemoryForm form;
         ShowDeviceParams(p, form);
         EXPECT_EQ(form.Text(IDC_NET_STATUS), c.online ? kTextOnline.gbk : kTextOffline.gbk) << int{c.status};
         for (int n = 1; n <= 6; ++n) {
@@ -186,7 +186,7 @@ TEST(ShowDeviceParams, FlagsShowAndComeBackWithoutUninterpretedBits) {
     for (const Case& c : cases) {
         DeviceParams p;
         p.flags = c.flags;
-        FakeForm form;
+        CMemoryForm form;
         ShowDeviceParams(p, form);
         EXPECT_EQ(form.Text(IDC_COMM_MODE), c.mode.gbk) << int{c.flags};
         EXPECT_EQ(form.Text(IDC_POSITIONING), c.positioning.gbk) << int{c.flags};
@@ -202,7 +202,7 @@ TEST(ShowDeviceParams, CommTypeTwoIsShownByModuleAndSentAsZero) {
         DeviceParams p;
         p.firmware_version.Set(version);
         p.comm_type = 2;
-        FakeForm form;
+        CMemoryForm form;
         ShowDeviceParams(p, form);
         EXPECT_EQ(form.Text(IDC_COMM_TYPE), text.gbk);
         ASSERT_EQ(CollectDeviceParams(form, p), std::nullopt);
@@ -217,7 +217,7 @@ TEST(ShowDeviceParams, TempHumidityRelabelsAndGreysLinks2To6ThenDtuRestores) {
         Put(p.remote_addr[i], "host" + std::to_string(i + 1));
         p.remote_port[i].Set(static_cast<uint16_t>(1000 + i + 1));
     }
-    FakeForm form;
+    CMemoryForm form;
     form.EnableControl(IDC_DEVICE_TYPE, false);
     ShowDeviceParams(p, form);
 
@@ -259,7 +259,7 @@ TEST(ShowDeviceParams, WritesControlsInOrder) {
     for (const bool tempHumidity : {false, true}) {
         DeviceParams p;
         p.flags = tempHumidity ? FLAG_TEMP_HUMIDITY : 0;
-        FakeForm form;
+        CMemoryForm form;
         ShowDeviceParams(p, form);
 
         std::vector<std::pair<Kind, int>> expected = {
@@ -304,7 +304,7 @@ TEST(ShowDeviceParams, TextFieldsEndAtNulOrTheirWidth) {
     Put(p.remote_addr[0], std::string_view("ab\0cd", 5));
     Put(p.remote_addr[1], kZhong2 + "x");
 
-    FakeForm form;
+    CMemoryForm form;
     ShowDeviceParams(p, form);
     EXPECT_EQ(form.Text(IDC_DEVICE_ID), std::string(16, 'D'));
     EXPECT_EQ(form.Text(IDC_APN), std::string(32, 'A'));
@@ -334,7 +334,7 @@ TEST(ShowDeviceParams, CharacterFields) {
         p.dev_data_bits = c.value;
         p.dev_stop_bits = c.value;
         p.dev_parity = c.value;
-        FakeForm form;
+        CMemoryForm form;
         ShowDeviceParams(p, form);
         EXPECT_EQ(form.Text(IDC_DEV_DATABITS), c.asChar) << int{c.value};
         EXPECT_EQ(form.Text(IDC_DEV_STOPBITS), c.asChar) << int{c.value};
@@ -353,7 +353,7 @@ TEST(ShowDeviceParams, NumbersInDecimal) {
     p.dns_period.Set(3600);
     p.remote_port[0].Set(5683);
     p.remote_port[5].Set(65535);
-    FakeForm form;
+    CMemoryForm form;
     ShowDeviceParams(p, form);
     const std::pair<int, const char*> expected[] = {
         {IDC_REBOOT_PERIOD, "255"},  {IDC_HEARTBEAT_PERIOD, "65535"}, {IDC_NETCHECK_PERIOD, "32768"},
@@ -376,7 +376,7 @@ TEST(ShowDeviceParams, NumbersInDecimal) {
 // ---- Collect ----
 
 TEST(CollectDeviceParams, KnownFormGivesHandWrittenRecord) {
-    FakeForm form = KnownForm();
+    CMemoryForm form = KnownForm();
     DeviceParams held = HeldWithJunk(0x0C01);
     ASSERT_EQ(CollectDeviceParams(form, held), std::nullopt);
     EXPECT_EQ(RawOf(held), KnownRecord());
@@ -395,7 +395,7 @@ TEST(CollectDeviceParams, ShownOnlyFieldsAndReservedBytesGoOutZero) {
     received.reserved1 = 0x11;
     received.reserved2 = {0x22, 0x33, 0x44};
     received.checksum = 0x99;
-    FakeForm form;
+    CMemoryForm form;
     ShowDeviceParams(received, form);
     ASSERT_EQ(CollectDeviceParams(form, received), std::nullopt);
     EXPECT_EQ(RawOf(received), KnownRecord());
@@ -414,7 +414,7 @@ TEST(CollectDeviceParams, TextLimitsCountGbkBytes) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.id);
-        FakeForm form = KnownForm();
+        CMemoryForm form = KnownForm();
         DeviceParams held;
         const std::string longest(c.width - 1, 'x');
         form.SetText(c.id, longest);
@@ -436,7 +436,7 @@ TEST(CollectDeviceParams, TextLimitsCountGbkBytes) {
 }
 
 TEST(CollectDeviceParams, SevenChineseCharactersFitTheDeviceIdEightDoNot) {
-    FakeForm form = KnownForm();
+    CMemoryForm form = KnownForm();
     DeviceParams held;
     form.SetText(IDC_DEVICE_ID, Repeat(kZhong2, 7));
     ASSERT_EQ(CollectDeviceParams(form, held), std::nullopt);
@@ -462,7 +462,7 @@ TEST(CollectDeviceParams, RefusalKeepsEarlierFieldsAndZerosTheRest) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.id);
-        FakeForm form = KnownForm();
+        CMemoryForm form = KnownForm();
         form.SetText(c.id, c.text);
         form.ClearCalls();
         DeviceParams held = HeldWithJunk(0x0C01);
@@ -494,7 +494,7 @@ TEST(CollectDeviceParams, NotGbkTextRefusesAtThatControl) {
         {IDC_DNS, 15},          {IDC_REMOTE_ADDR3, 39}, {IDC_REMOTE_PORT6, 0},
     };
     for (const Case& c : cases) {
-        FakeForm form = KnownForm();
+        CMemoryForm form = KnownForm();
         form.MarkNotGbk(c.id);
         DeviceParams held;
         EXPECT_EQ(CollectDeviceParams(form, held),
@@ -525,7 +525,7 @@ TEST(CollectDeviceParams, CharacterFieldsTakeTheFirstByte) {
         {IDC_DEV_DATABITS, kZhong2, &DeviceParams::dev_data_bits, 0xD6},
     };
     for (const Case& c : cases) {
-        FakeForm form = KnownForm();
+        CMemoryForm form = KnownForm();
         form.SetText(c.id, c.text);
         DeviceParams held;
         ASSERT_EQ(CollectDeviceParams(form, held), std::nullopt);
@@ -559,7 +559,7 @@ TEST(CollectDeviceParams, NumbersKeepTheirLowBits) {
         {IDC_REMOTE_PORT6, "65537", 414, {0x01, 0x00}},
     };
     for (const Case& c : cases) {
-        FakeForm form = KnownForm();
+        CMemoryForm form = KnownForm();
         form.SetText(c.id, c.text);
         DeviceParams held;
         ASSERT_EQ(CollectDeviceParams(form, held), std::nullopt);
@@ -593,7 +593,7 @@ TEST(CollectDeviceParams, ChoicesCompareExactly) {
         {IDC_DEVICE_TYPE, "dtu", 0x03, 1},
     };
     for (const Case& c : cases) {
-        FakeForm form = KnownForm();
+        CMemoryForm form = KnownForm();
         form.SetText(c.id, c.text);
         DeviceParams held;
         ASSERT_EQ(CollectDeviceParams(form, held), std::nullopt);
@@ -641,7 +641,7 @@ TEST(CollectDeviceParams, ShowThenCollectGivesBackTheRecord) {
         expected.checksum =
             static_cast<uint8_t>(std::accumulate(bytes.begin(), bytes.begin() + 439, 0u) & 0xFF);
 
-        FakeForm form;
+        CMemoryForm form;
         DeviceParams held = r;
         ShowDeviceParams(held, form);
         ASSERT_EQ(CollectDeviceParams(form, held), std::nullopt) << "round " << round;
@@ -652,7 +652,7 @@ TEST(CollectDeviceParams, ShowThenCollectGivesBackTheRecord) {
 // ---- Device-type unlock ----
 
 TEST(OnDeviceTypeLabelDblClk, OnlyWithCtrlAndItStaysEnabled) {
-    FakeForm form;
+    CMemoryForm form;
     form.EnableControl(IDC_DEVICE_TYPE, false);
     form.ClearCalls();
     OnDeviceTypeLabelDblClk(false, form);

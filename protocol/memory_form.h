@@ -1,5 +1,6 @@
-// A parameter form held in maps, for tests of anything that talks to IParamForm. Texts are GBK bytes;
-// controls start empty and enabled. Every call the code under test makes is logged in order.
+// A parameter form held in maps: what the command line runs the form binding over, and what tests of
+// anything that talks to IParamForm inspect. Texts are GBK bytes; controls start empty and enabled. Every
+// call made on it is logged in order.
 #pragma once
 
 #include <map>
@@ -11,7 +12,7 @@
 
 #include "protocol/param_form.h"
 
-class FakeForm : public IParamForm {
+class CMemoryForm : public IParamForm {
   public:
     struct Call {
         enum class Kind { GetText, SetText, Enable, ResetList, AddListItem } kind;

@@ -1,6 +1,6 @@
-#include "tests/support/fake_form.h"
+#include "protocol/memory_form.h"
 
-std::optional<std::string> FakeForm::GetText(int id) const {
+std::optional<std::string> CMemoryForm::GetText(int id) const {
     m_calls.push_back({Call::Kind::GetText, id, {}, false});
     if (m_notGbk.contains(id)) {
         return std::nullopt;
@@ -8,13 +8,13 @@ std::optional<std::string> FakeForm::GetText(int id) const {
     return Text(id);
 }
 
-void FakeForm::SetText(int id, std::string_view gbk) {
+void CMemoryForm::SetText(int id, std::string_view gbk) {
     m_calls.push_back({Call::Kind::SetText, id, std::string(gbk), false});
     m_texts[id] = std::string(gbk);
     m_notGbk.erase(id);
 }
 
-void FakeForm::EnableControl(int id, bool enable) {
+void CMemoryForm::EnableControl(int id, bool enable) {
     m_calls.push_back({Call::Kind::Enable, id, {}, enable});
     if (enable) {
         m_disabled.erase(id);
@@ -23,27 +23,27 @@ void FakeForm::EnableControl(int id, bool enable) {
     }
 }
 
-void FakeForm::ResetList(int id) {
+void CMemoryForm::ResetList(int id) {
     m_calls.push_back({Call::Kind::ResetList, id, {}, false});
     m_lists[id].clear();
 }
 
-void FakeForm::AddListItem(int id, std::string_view gbk) {
+void CMemoryForm::AddListItem(int id, std::string_view gbk) {
     m_calls.push_back({Call::Kind::AddListItem, id, std::string(gbk), false});
     m_lists[id].emplace_back(gbk);
 }
 
-std::string FakeForm::Text(int id) const {
+std::string CMemoryForm::Text(int id) const {
     const auto it = m_texts.find(id);
     return it == m_texts.end() ? std::string() : it->second;
 }
 
-std::vector<std::string> FakeForm::ListItems(int id) const {
+std::vector<std::string> CMemoryForm::ListItems(int id) const {
     const auto it = m_lists.find(id);
     return it == m_lists.end() ? std::vector<std::string>() : it->second;
 }
 
-std::vector<int> FakeForm::ReadIds() const {
+std::vector<int> CMemoryForm::ReadIds() const {
     std::vector<int> ids;
     for (const Call& call : m_calls) {
         if (call.kind == Call::Kind::GetText) {

@@ -1,0 +1,67 @@
+// What the command line does to one device, each operation run on the thread of its port: open the port,
+// exchange commands one at a time through a CDeviceSession, and end in one PortResult. Reads and signal
+// queries are retried; a save, a factory reset and a restart are sent once and never again blindly.
+#pragma once
+
+#include <chrono>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "cli/port_target.h"
+#include "protocol/device_params.h"
+#include "protocol/profile.h"
+#include "serial/mode_text.h"
+
+enum class Outcome {
+    Ok,
+    Refused,       // the device answered "+CONFIG ERROR", or gave no value
+    VerifyFailed,  // the device holds other values than it should
+    DeviceValue,   // the device's own record holds a value the form cannot take
+    NoAnswer,      // nothing recognisable within the time the line allows
+    PortMissing,
+    PortBusy,
+    PortError,  // no permission, settings refused, device lost
+};
+
+// The documented exit codes: 0 done and verified, 1 refused or not verified, 3 port missing or held,
+// 4 no answer in time (2, bad usage or profile, is decided before any port is opened).
+int ExitCodeOf(Outcome outcome);
+std::string_view OutcomeText(Outcome outcome);
+
+struct RunSettings {
+    LineSettings line;
+    std::chrono::milliseconds answerTime{2000};
+    int retries = 2;
+};
+
+struct PortResult {
+    std::string command;
+    PortTarget target;
+    Outcome outcome = Outcome::Ok;
+    std::string message;
+    std::optional<DeviceParams> record;  // the device's record as last read
+    std::optional<std::string> signal;   // the CSQ value as the module gave it
+    std::vector<FieldDifference> differences;
+    Profile profile;  // read: what the device holds, as a profile
+    std::vector<ProfileError> problems;
+};
+
+// Where an operation tells how it is getting on; called from the port's thread.
+class IProgress {
+  public:
+    virtual ~IProgress() = default;
+    virtual void Step(const PortTarget& target, const std::string& text) = 0;
+};
+
+PortResult RunRead(const PortTarget& target, const RunSettings& settings, IProgress& progress);
+PortResult RunWrite(const PortTarget& target, const RunSettings& settings, const Profile& profile,
+                    IProgress& progress);
+PortResult RunVerify(const PortTarget& target, const RunSettings& settings, const Profile& profile,
+                     IProgress& progress);
+PortResult RunDefaults(const PortTarget& target, const RunSettings& settings, IProgress& progress);
+PortResult RunReboot(const PortTarget& target, const RunSettings& settings, IProgress& progress);
+PortResult RunSignal(const PortTarget& target, const RunSettings& settings, IProgress& progress);
+
+// "-69 dBm" for a CSQ value, by 3GPP TS 27.007: 0 is -113 dBm or less, 31 -51 dBm or more, 99 unknown.
+std::string CsqMeaning(std::string_view csq);

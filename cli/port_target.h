@@ -1,0 +1,44 @@
+// The ports a run talks to. The user names a port as the window does (COMn, looked up through the port
+// directory and the fixed device table) or by its device path. The engine opens ports by number only, so
+// before any port is opened the run makes a port directory of its own (mode 0700) with one link per
+// target, COMn for COMn and COM31 upwards for device paths, and points the engine at it; everything the
+// user's names resolve to is decided here, in one place, first.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+struct PortTarget {
+    std::string label;  // as the user gave it, COM names in upper case
+    std::string path;   // the file it names: a link in the port directory or a device
+    int engineNumber = 0;
+};
+
+// "COM3" (any case, or "\\.\COM3") or an absolute device path; nullopt with the reason otherwise.
+std::optional<PortTarget> ParsePortArgument(std::string_view text, std::string& error);
+
+enum class PortState { Missing, Held, NoAccess, Failed, Free };
+struct PortProbe {
+    PortState state = PortState::Free;
+    int error = 0;  // errno of a failed open
+};
+// Opens and closes the port the way the engine opens it (through the run's port directory), to tell
+// why it could not be had, or whether it could.
+PortProbe ProbePort(const PortTarget& target);
+std::string PortProbeText(const PortProbe& probe);
+
+class CRunPortDirectory {
+  public:
+    CRunPortDirectory() = default;
+    ~CRunPortDirectory();
+    CRunPortDirectory(const CRunPortDirectory&) = delete;
+    CRunPortDirectory& operator=(const CRunPortDirectory&) = delete;
+
+    // Gives every target its engine number and link; must run before any thread opens a port.
+    bool Create(std::vector<PortTarget>& targets, std::string& error);
+
+  private:
+    std::string m_path;
+};

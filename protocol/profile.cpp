@@ -1,0 +1,505 @@
+#include "protocol/profile.h"
+
+#include <algorithm>
+#include <array>
+#include <charconv>
+#include <limits>
+#include <nlohmann/json.hpp>
+#include <set>
+
+#include "protocol/gbk_text.h"
+#include "protocol/memory_form.h"
+#include "res/control_ids.h"
+
+namespace {
+
+using K = ProfileFieldKind;
+using ordered_json = nlohmann::ordered_json;
+
+constexpr GbkText kParityChoices[] = {kTextNone, kTextOdd, kTextEven};
+constexpr GbkText kCommModeChoices[] = {kTextTransparent, kTextNonTransparent};
+constexpr GbkText kPositioningChoices[] = {kTextPositioningOff, kTextPositioningOn};
+constexpr GbkText kDeviceTypeChoices[] = {kTextDtu, kTextTempHumidity};
+// TCP and CoAP both go out as 0: the device reads 0 as TCP on a 4G module and as CoAP on an NB-IoT one.
+constexpr GbkText kCommTypeChoices[] = {kTextTcp, kTextUdp, kTextCoap};
+
+constexpr int64_t kU8 = 255;
+constexpr int64_t kU16 = 65535;
+constexpr int64_t kI32 = std::numeric_limits<int32_t>::max();
+
+constexpr ProfileField Text(std::string_view name, int id, std::size_t offset, std::size_t width) {
+    return {name, id, K::Text, width - 1, 0, 0, {}, offset, width, 0xFF};
+}
+constexpr ProfileField Number(std::string_view name, int id, int64_t min, int64_t max, std::size_t offset,
+                              std::size_t width) {
+    return {name, id, K::Number, 0, min, max, {}, offset, width, 0xFF};
+}
+constexpr ProfileField Digit(std::string_view name, int id, int64_t min, int64_t max, std::size_t offset) {
+    return {name, id, K::Digit, 0, min, max, {}, offset, 1, 0xFF};
+}
+constexpr ProfileField Choice(std::string_view name, int id, std::span<const GbkText> choices,
+                              std::size_t offset, uint8_t mask) {
+    return {name, id, K::Choice, 0, 0, 0, choices, offset, 1, mask};
+}
+
+// Remote link n's address and port sit side by side here, as on one line of the form.
+constexpr ProfileField kFields[] = {
+    Text("apn", IDC_APN, 24, 32),
+    Text("apn_user", IDC_APN_USER, 56, 40),
+    Text("apn_password", IDC_APN_PASSWORD, 96, 40),
+    // A rate must be positive; the record's field is signed 32-bit.
+    Number("device_baud", IDC_DEV_BAUD, 1, kI32, 152, 4),
+    Digit("device_data_bits", IDC_DEV_DATABITS, 5, 8, 156),
+    Choice("device_parity", IDC_DEV_PARITY, kParityChoices, 157, 0xFF),
+    // The form's list offers 0, 1 and 2; what 0 means is the device's business.
+    Digit("device_stop_bits", IDC_DEV_STOPBITS, 0, 2, 158),
+    Text("device_id", IDC_DEVICE_ID, 8, 16),
+    Number("reboot_period", IDC_REBOOT_PERIOD, 0, kU8, 3, 1),
+    Number("heartbeat_period", IDC_HEARTBEAT_PERIOD, 0, kU16, 4, 2),
+    Number("netcheck_period", IDC_NETCHECK_PERIOD, 0, kU16, 6, 2),
+    Choice("comm_mode", IDC_COMM_MODE, kCommModeChoices, 434, FLAG_NON_TRANSPARENT),
+    Choice("positioning", IDC_POSITIONING, kPositioningChoices, 434, FLAG_POSITIONING),
+    Choice("device_type", IDC_DEVICE_TYPE, kDeviceTypeChoices, 434, FLAG_TEMP_HUMIDITY),
+    Choice("comm_type", IDC_COMM_TYPE, kCommTypeChoices, 435, 0xFF),
+    Number("pack_max_len", IDC_PACK_MAX_LEN, 0, kU16, 160, 2),
+    Number("pack_max_time", IDC_PACK_MAX_TIME, 0, kU16, 162, 2),
+    Text("dns", IDC_DNS, 416, 16),
+    Number("dns_period", IDC_DNS_PERIOD, 0, kU16, 432, 2),
+    Text("remote1_address", RemoteAddrId(1), 164, 40),
+    Number("remote1_port", RemotePortId(1), 0, kU16, 404, 2),
+    Text("remote2_address", RemoteAddrId(2), 204, 40),
+    Number("remote2_port", RemotePortId(2), 0, kU16, 406, 2),
+    Text("remote3_address", RemoteAddrId(3), 244, 40),
+    Number("remote3_port", RemotePortId(3), 0, kU16, 408, 2),
+    Text("remote4_address", RemoteAddrId(4), 284, 40),
+    Number("remote4_port", RemotePortId(4), 0, kU16, 410, 2),
+    Text("remote5_address", RemoteAddrId(5), 324, 40),
+    Number("remote5_port", RemotePortId(5), 0, kU16, 412, 2),
+    Text("remote6_address", RemoteAddrId(6), 364, 40),
+    Number("remote6_port", RemotePortId(6), 0, kU16, 414, 2),
+};
+constexpr std::size_t kFieldCount = std::size(kFields);
+
+std::size_t IndexOf(const ProfileField& field) {
+    return static_cast<std::size_t>(&field - kFields);
+}
+
+std::string Quoted(std::string_view text) {
+    std::string quoted(1, '"');
+    quoted.append(text);
+    quoted += '"';
+    return quoted;
+}
+
+std::string ChoiceList(const ProfileField& field) {
+    std::string list;
+    for (std::size_t i = 0; i < field.choices.size(); ++i) {
+        list += i == 0 ? "" : i + 1 == field.choices.size() ? " or " : ", ";
+        list += Quoted(field.choices[i].utf8);
+    }
+    return list;
+}
+
+std::string RangeText(const ProfileField& field) {
+    return std::to_string(field.min) + " to " + std::to_string(field.max);
+}
+
+// Why value does not fit field, or nullopt when it does.
+std::optional<std::string> Check(const ProfileField& field, const ProfileValue& value) {
+    switch (field.kind) {
+        case K::Text: {
+            const auto* text = std::get_if<std::string>(&value);
+            if (!text) {
+                return "must be a text";
+            }
+            if (text->find('\0') != std::string::npos) {
+                return "holds a NUL character, which would end the text early";
+            }
+            const auto gbk = Utf8ToGbk(*text);
+            if (!gbk) {
+                return "holds a character GBK has no code for";
+            }
+            if (gbk->size() > field.maxBytes) {
+                return std::to_string(gbk->size()) + " bytes in GBK; the field takes at most " +
+                       std::to_string(field.maxBytes);
+            }
+            return std::nullopt;
+        }
+        case K::Number:
+        case K::Digit: {
+            const auto* number = std::get_if<int64_t>(&value);
+            if (!number) {
+                return "must be a whole number";
+            }
+            if (*number < field.min || *number > field.max) {
+                return std::to_string(*number) + " is outside " + RangeText(field);
+            }
+            return std::nullopt;
+        }
+        case K::Choice: {
+            const auto* text = std::get_if<std::string>(&value);
+            const bool listed = text && std::any_of(field.choices.begin(), field.choices.end(),
+                                                    [&](const GbkText& c) { return c.utf8 == *text; });
+            if (!listed) {
+                return (text ? Quoted(*text) + " is not " : std::string("must be ")) + "one of " +
+                       ChoiceList(field);
+            }
+            return std::nullopt;
+        }
+    }
+    return std::nullopt;
+}
+
+// Decimal digits with an optional sign and nothing else; a number too large for 64 bits is reported as
+// out of range rather than as not a number.
+std::optional<ProfileValue> NumberFromText(std::string_view text) {
+    std::string_view digits = text;
+    if (!digits.empty() && (digits[0] == '-' || digits[0] == '+')) {
+        digits.remove_prefix(1);
+    }
+    if (digits.empty() ||
+        !std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+        return std::nullopt;
+    }
+    int64_t value = 0;
+    const char* begin = text.data() + (text[0] == '+' ? 1 : 0);
+    const auto [end, ec] = std::from_chars(begin, text.data() + text.size(), value);
+    if (ec == std::errc::result_out_of_range) {
+        return ProfileValue(text[0] == '-' ? std::numeric_limits<int64_t>::min()
+                                           : std::numeric_limits<int64_t>::max());
+    }
+    if (ec != std::errc() || end != text.data() + text.size()) {
+        return std::nullopt;
+    }
+    return ProfileValue(value);
+}
+
+// The form text that the collection reads back as value.
+std::string FormText(const ProfileField& field, const ProfileValue& value) {
+    switch (field.kind) {
+        case K::Text:
+            return Utf8ToGbk(std::get<std::string>(value)).value_or(std::string());
+        case K::Number:
+        case K::Digit:
+            return std::to_string(std::get<int64_t>(value));
+        case K::Choice:
+            for (const GbkText& choice : field.choices) {
+                if (choice.utf8 == std::get<std::string>(value)) {
+                    return std::string(choice.gbk);
+                }
+            }
+            return {};
+    }
+    return {};
+}
+
+std::span<const uint8_t> FieldBytes(const DeviceParams& record, const ProfileField& field) {
+    return record.Bytes().subspan(field.offset, field.width);
+}
+
+// The field's value as its record bytes hold it (numbers little-endian; u8, u16 unsigned, i32 signed).
+int64_t RecordNumber(const DeviceParams& record, const ProfileField& field) {
+    const auto bytes = FieldBytes(record, field);
+    uint32_t bits = 0;
+    for (std::size_t i = bytes.size(); i-- > 0;) {
+        bits = (bits << 8) | bytes[i];
+    }
+    return field.width == 4 ? int64_t{static_cast<int32_t>(bits)} : int64_t{bits};
+}
+
+uint8_t MaskedByte(const DeviceParams& record, const ProfileField& field) {
+    return static_cast<uint8_t>(record.Bytes()[field.offset] & field.mask);
+}
+
+// The byte a choice collects to, found by running the collection over a form that holds only it.
+uint8_t CollectedChoiceByte(const ProfileField& field, const GbkText& choice) {
+    CMemoryForm form;
+    form.SetText(field.controlId, choice.gbk);
+    DeviceParams record;
+    CollectDeviceParams(form, record);
+    return MaskedByte(record, field);
+}
+
+}  // namespace
+
+std::span<const ProfileField> ProfileFields() {
+    return kFields;
+}
+
+const ProfileField* FindProfileField(std::string_view name) {
+    const auto it = std::find_if(std::begin(kFields), std::end(kFields),
+                                 [&](const ProfileField& f) { return f.name == name; });
+    return it == std::end(kFields) ? nullptr : &*it;
+}
+
+const ProfileField* FindProfileFieldById(int controlId) {
+    const auto it = std::find_if(std::begin(kFields), std::end(kFields),
+                                 [&](const ProfileField& f) { return f.controlId == controlId; });
+    return it == std::end(kFields) ? nullptr : &*it;
+}
+
+std::string ProfileError::Text() const {
+    return field.empty() ? reason : field + ": " + reason;
+}
+
+Profile::Profile() : m_values(kFieldCount) {}
+
+std::optional<ProfileError> Profile::Set(std::string_view name, const ProfileValue& value) {
+    const ProfileField* field = FindProfileField(name);
+    if (!field) {
+        return ProfileError{std::string(name), "not a profile field"};
+    }
+    if (auto reason = Check(*field, value)) {
+        return ProfileError{std::string(name), *std::move(reason)};
+    }
+    m_values[IndexOf(*field)] = value;
+    return std::nullopt;
+}
+
+std::optional<ProfileError> Profile::SetFromText(std::string_view name, std::string_view text) {
+    const ProfileField* field = FindProfileField(name);
+    if (!field) {
+        return ProfileError{std::string(name), "not a profile field"};
+    }
+    if (field->kind == K::Number || field->kind == K::Digit) {
+        const auto number = NumberFromText(text);
+        if (!number) {
+            return ProfileError{std::string(name), "must be a whole number, not " + Quoted(text)};
+        }
+        return Set(name, *number);
+    }
+    return Set(name, std::string(text));
+}
+
+std::size_t Profile::Count() const {
+    return static_cast<std::size_t>(
+        std::count_if(m_values.begin(), m_values.end(), [](const auto& v) { return v.has_value(); }));
+}
+
+void Profile::Merge(const Profile& over) {
+    for (std::size_t i = 0; i < kFieldCount; ++i) {
+        if (over.m_values[i]) {
+            m_values[i] = over.m_values[i];
+        }
+    }
+}
+
+std::optional<ProfileError> ParseProfile(std::string_view json, Profile& out) {
+    // The library keeps the last of two equal keys without a word; a profile that says two things about
+    // one field is refused instead.
+    std::set<std::string> seen;
+    std::optional<ProfileError> duplicate;
+    const auto watch = [&](int depth, nlohmann::json::parse_event_t event, nlohmann::json& parsed) {
+        if (depth == 1 && event == nlohmann::json::parse_event_t::key && !duplicate) {
+            const auto key = parsed.get<std::string>();
+            if (!seen.insert(key).second) {
+                duplicate = ProfileError{key, "given twice"};
+            }
+        }
+        return true;
+    };
+    nlohmann::json doc;
+    try {
+        doc = nlohmann::json::parse(json.begin(), json.end(), watch);
+    } catch (const nlohmann::json::parse_error& e) {
+        return ProfileError{{}, std::string("not valid JSON: ") + e.what()};
+    }
+    if (duplicate) {
+        return duplicate;
+    }
+    if (!doc.is_object()) {
+        return ProfileError{{}, "a profile is a JSON object of fields"};
+    }
+    Profile profile;
+    for (const auto& [name, item] : doc.items()) {
+        const ProfileField* field = FindProfileField(name);
+        if (!field) {
+            return ProfileError{name, "not a profile field"};
+        }
+        ProfileValue value;
+        if (item.is_number_integer()) {
+            // An unsigned number beyond 64-bit signed range is just as far out of range.
+            value = item.is_number_unsigned() &&
+                            item.get<uint64_t>() > uint64_t{std::numeric_limits<int64_t>::max()}
+                        ? std::numeric_limits<int64_t>::max()
+                        : item.get<int64_t>();
+        } else if (item.is_string()) {
+            value = item.get<std::string>();
+        } else {
+            const bool wantsNumber = field->kind == K::Number || field->kind == K::Digit;
+            return ProfileError{name, wantsNumber              ? "must be a whole number"
+                                      : field->kind == K::Text ? "must be a text"
+                                                               : "must be one of " + ChoiceList(*field)};
+        }
+        if (auto error = profile.Set(name, value)) {
+            return error;
+        }
+    }
+    out = std::move(profile);
+    return std::nullopt;
+}
+
+std::string ProfileToJson(const Profile& profile) {
+    ordered_json doc = ordered_json::object();
+    for (std::size_t i = 0; i < kFieldCount; ++i) {
+        const auto& value = profile.Value(i);
+        if (!value) {
+            continue;
+        }
+        const std::string name(kFields[i].name);
+        if (const auto* number = std::get_if<int64_t>(&*value)) {
+            doc[name] = *number;
+        } else {
+            doc[name] = std::get<std::string>(*value);
+        }
+    }
+    return doc.dump(4) + "\n";
+}
+
+void ApplyProfile(const Profile& profile, IParamForm& form) {
+    for (std::size_t i = 0; i < kFieldCount; ++i) {
+        if (const auto& value = profile.Value(i)) {
+            form.SetText(kFields[i].controlId, FormText(kFields[i], *value));
+        }
+    }
+}
+
+ProfileExport ProfileFromForm(IParamForm& form) {
+    ProfileExport result;
+    const auto refuse = [&](const ProfileField& field, std::string reason) {
+        result.problems.push_back(ProfileError{std::string(field.name), std::move(reason)});
+    };
+
+    // Every field but the texts is taken from what the collection makes of the form; the texts are read
+    // directly so that a long one costs only its own field.
+    CMemoryForm others;
+    for (const ProfileField& field : kFields) {
+        if (field.kind == K::Text) {
+            continue;
+        }
+        if (auto text = form.GetText(field.controlId)) {
+            others.SetText(field.controlId, *text);
+        } else {
+            others.MarkNotGbk(field.controlId);
+        }
+    }
+    DeviceParams collected;
+    const auto refusal = CollectDeviceParams(others, collected);
+
+    for (const ProfileField& field : kFields) {
+        if (field.kind == K::Text) {
+            const auto gbk = form.GetText(field.controlId);
+            if (!gbk) {
+                refuse(field, "holds a character GBK has no code for");
+            } else if (gbk->size() > field.maxBytes) {
+                refuse(field, std::to_string(gbk->size()) + " bytes in GBK; the field takes at most " +
+                                  std::to_string(field.maxBytes));
+            } else if (auto utf8 = GbkToUtf8(*gbk)) {
+                result.profile.Set(field.name, *std::move(utf8));
+            } else {
+                refuse(field, "holds bytes that are not GBK text: " + Quoted(GbkToUtf8Lossy(*gbk)));
+            }
+            continue;
+        }
+        if (refusal && refusal->controlId == field.controlId) {
+            refuse(field, "holds a character GBK has no code for");
+            continue;
+        }
+        if (refusal) {
+            // Texts are all empty in this form, so only a non-GBK control stops it; the ones behind it
+            // were not collected.
+            refuse(field, "not read: an earlier field holds a character GBK has no code for");
+            continue;
+        }
+        switch (field.kind) {
+            case K::Number: {
+                const int64_t number = RecordNumber(collected, field);
+                if (number < field.min || number > field.max) {
+                    refuse(field,
+                           "the form gives " + std::to_string(number) + ", outside " + RangeText(field));
+                } else {
+                    result.profile.Set(field.name, number);
+                }
+                break;
+            }
+            case K::Digit: {
+                const uint8_t byte = collected.Bytes()[field.offset];
+                const int64_t digit = int64_t{byte} - '0';
+                if (digit < field.min || digit > field.max) {
+                    const std::string shown =
+                        byte == 0 ? std::string() : std::string(1, static_cast<char>(byte));
+                    refuse(field,
+                           Quoted(GbkToUtf8Lossy(shown)) + " is not a number from " + RangeText(field));
+                } else {
+                    result.profile.Set(field.name, digit);
+                }
+                break;
+            }
+            case K::Choice: {
+                // Several choices may collect to the same byte (TCP and CoAP); the one the form shows wins.
+                const uint8_t byte = MaskedByte(collected, field);
+                const std::string shown = others.Text(field.controlId);
+                const GbkText* match = nullptr;
+                for (const GbkText& choice : field.choices) {
+                    if (CollectedChoiceByte(field, choice) == byte && (!match || choice.gbk == shown)) {
+                        match = &choice;
+                    }
+                }
+                if (match) {
+                    result.profile.Set(field.name, std::string(match->utf8));
+                } else {
+                    refuse(field, Quoted(GbkToUtf8Lossy(shown)) + " is not one of " + ChoiceList(field));
+                }
+                break;
+            }
+            case K::Text:
+                break;
+        }
+    }
+    return result;
+}
+
+ProfileExport ProfileFromRecord(const DeviceParams& record) {
+    CMemoryForm form;
+    ShowDeviceParams(record, form);
+    return ProfileFromForm(form);
+}
+
+std::optional<ProfileError> BuildRecord(const DeviceParams& device, const Profile& profile,
+                                        DeviceParams& out) {
+    CMemoryForm form;
+    ShowDeviceParams(device, form);
+    ApplyProfile(profile, form);
+    DeviceParams built = device;
+    if (const auto refusal = CollectDeviceParams(form, built)) {
+        const ProfileField* field = FindProfileFieldById(refusal->controlId);
+        const std::string name = field ? std::string(field->name) : std::to_string(refusal->controlId);
+        if (refusal->reason == CollectRefusal::Reason::NotGbk) {
+            return ProfileError{name, "holds a character GBK has no code for"};
+        }
+        return ProfileError{name, "the device's value is longer than the field takes (" +
+                                      std::to_string(refusal->maxBytes) + " bytes)"};
+    }
+    out = built;
+    return std::nullopt;
+}
+
+std::vector<FieldDifference> CompareRecords(const DeviceParams& expected, const DeviceParams& actual) {
+    CMemoryForm expectedForm;
+    CMemoryForm actualForm;
+    ShowDeviceParams(expected, expectedForm);
+    ShowDeviceParams(actual, actualForm);
+    std::vector<FieldDifference> differences;
+    for (const ProfileField& field : kFields) {
+        const bool same = field.kind == K::Text
+                              ? FieldText(FieldBytes(expected, field)) == FieldText(FieldBytes(actual, field))
+                          : field.mask == 0xFF
+                              ? std::ranges::equal(FieldBytes(expected, field), FieldBytes(actual, field))
+                              : MaskedByte(expected, field) == MaskedByte(actual, field);
+        if (!same) {
+            differences.push_back({field.name, GbkToUtf8Lossy(expectedForm.Text(field.controlId)),
+                                   GbkToUtf8Lossy(actualForm.Text(field.controlId))});
+        }
+    }
+    return differences;
+}

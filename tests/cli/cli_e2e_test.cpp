@@ -1,0 +1,372 @@
+// quendal-cli end to end: the program against simulated DTUs on pseudo-terminals, at 9600 baud with the
+// simulator answering at the line's speed. Each test has its own port directory (a fresh 0700 temporary
+// folder) and gives each simulator its own COM number there, so test programs running side by side never
+// meet. Simulator logs go to files, which tell what reached each device.
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "cli/csv.h"
+#include "cli/line_timing.h"
+#include "serial/port_names.h"
+#include "serial/serial_os.h"
+#include "tests/support/pty_fixture.h"
+
+extern char** environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+const char* const kSimPath = QUENDAL_BINARY_DIR "/tools/dtu-sim/dtu-sim";
+const char* const kCliPath = QUENDAL_BINARY_DIR "/cli/quendal-cli";
+
+std::string ReadFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream all;
+    all << in.rdbuf();
+    return all.str();
+}
+
+void WriteFile(const fs::path& path, std::string_view text) {
+    std::ofstream(path, std::ios::binary) << text;
+}
+
+// A child process with stdout and stderr sent to files.
+pid_t Spawn(const std::vector<std::string>& args, const fs::path& out, const fs::path& err) {
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0600);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0600);
+    std::vector<std::string> copy = args;
+    std::vector<char*> argv;
+    for (std::string& arg : copy) {
+        argv.push_back(arg.data());
+    }
+    argv.push_back(nullptr);
+    pid_t pid = -1;
+    if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) {
+        pid = -1;
+    }
+    posix_spawn_file_actions_destroy(&actions);
+    return pid;
+}
+
+struct CliRun {
+    int code = -1;
+    std::string out;
+    std::string err;
+    milliseconds elapsed{0};
+};
+
+class SimProcess {
+  public:
+    SimProcess(const fs::path& dir, int com, std::vector<std::string> extra)
+        : m_log(dir / ("sim" + std::to_string(com) + ".log")) {
+        std::vector<std::string> args = {kSimPath, "--com", std::to_string(com)};
+        args.insert(args.end(), extra.begin(), extra.end());
+        m_pid = Spawn(args, "/dev/null", m_log);
+    }
+    ~SimProcess() {
+        if (m_pid > 0) {
+            kill(m_pid, SIGTERM);
+            int status = 0;
+            waitpid(m_pid, &status, 0);
+        }
+    }
+    bool Started() const { return m_pid > 0; }
+    std::string Log() const { return ReadFile(m_log); }
+
+  private:
+    fs::path m_log;
+    pid_t m_pid = -1;
+};
+
+class CliE2E : public ::testing::Test {
+  protected:
+    fs::path Dir() const { return m_ports.Path(); }
+    fs::path File(const std::string& name) const { return m_work / name; }
+
+    void SetUp() override {
+        m_work = fs::path(m_ports.Path()) / "work";
+        fs::create_directory(m_work);
+    }
+
+    SimProcess& StartSim(int com, std::vector<std::string> extra = {}) {
+        m_sims[com] = std::make_unique<SimProcess>(Dir(), com, std::move(extra));
+        EXPECT_TRUE(m_sims[com]->Started());
+        const fs::path link = Dir() / ("COM" + std::to_string(com));
+        const auto deadline = Clock::now() + milliseconds(5000);
+        while (!fs::exists(link) && Clock::now() < deadline) {
+            std::this_thread::sleep_for(milliseconds(10));
+        }
+        EXPECT_TRUE(fs::exists(link))
+            << "no COM" << com << " link; the simulator said: " << m_sims[com]->Log();
+        return *m_sims[com];
+    }
+    SimProcess& Sim(int com) { return *m_sims.at(com); }
+
+    // Runs the program to its end (killed after a minute, which fails the test).
+    CliRun Run(std::vector<std::string> args) {
+        args.insert(args.begin(), kCliPath);
+        CliRun run;
+        const auto start = Clock::now();
+        const pid_t pid = Spawn(args, File("out.txt"), File("err.txt"));
+        EXPECT_GT(pid, 0);
+        int status = 0;
+        while (waitpid(pid, &status, WNOHANG) == 0) {
+            if (Clock::now() - start > std::chrono::seconds(60)) {
+                kill(pid, SIGKILL);
+                waitpid(pid, &status, 0);
+                ADD_FAILURE() << "quendal-cli still running after a minute";
+                break;
+            }
+            std::this_thread::sleep_for(milliseconds(5));
+        }
+        run.elapsed = std::chrono::duration_cast<milliseconds>(Clock::now() - start);
+        run.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        run.out = ReadFile(File("out.txt"));
+        run.err = ReadFile(File("err.txt"));
+        return run;
+    }
+
+    std::vector<CsvRow> Report(const std::string& name) {
+        std::string error;
+        auto rows = ParseCsv(ReadFile(File(name)), error);
+        EXPECT_TRUE(rows) << error;
+        return rows ? *rows : std::vector<CsvRow>{};
+    }
+
+    // The column of a report row by its header name.
+    static std::string Cell(const std::vector<CsvRow>& rows, std::size_t row, const std::string& column) {
+        const CsvRow& header = rows.at(0);
+        const auto at = std::find(header.begin(), header.end(), column);
+        return rows.at(row).at(static_cast<std::size_t>(at - header.begin()));
+    }
+
+    CPortDirFixture m_ports;
+    fs::path m_work;
+    std::map<int, std::unique_ptr<SimProcess>> m_sims;
+};
+
+std::string Describe(const CliRun& run) {
+    return "exit " + std::to_string(run.code) + "\nstdout:\n" + run.out + "\nstderr:\n" + run.err;
+}
+
+mode_t ModeOf(const fs::path& path) {
+    struct stat st {};
+    stat(path.c_str(), &st);
+    return st.st_mode & 0777;
+}
+
+TEST_F(CliE2E, ReadWriteAndVerifyOneDevice) {
+    StartSim(1, {"--id", "SIM-READ-1"});
+
+    CliRun read = Run({"read", "COM1", "--raw"});
+    ASSERT_EQ(read.code, 0) << Describe(read);
+    EXPECT_NE(read.out.find("\"device_id\": \"SIM-READ-1\""), std::string::npos) << read.out;
+    EXPECT_NE(read.out.find("\n0000: 01 01 "), std::string::npos) << read.out;  // 4G firmware 0x0101
+
+    read = Run({"read", "COM1", "-o", File("golden.json").string()});
+    ASSERT_EQ(read.code, 0) << Describe(read);
+    EXPECT_EQ(ModeOf(File("golden.json")), 0600u);
+    EXPECT_EQ(read.out, "");
+
+    const CliRun write = Run({"write", "COM1", File("golden.json").string(), "--set", "apn=cmiot", "--set",
+                              "device_id=UNIT-0042", "--set", "remote2_port=6001"});
+    ASSERT_EQ(write.code, 0) << Describe(write);
+    EXPECT_NE(write.err.find("ok: written and verified (UNIT-0042"), std::string::npos) << write.err;
+
+    // The device named by its path this time.
+    const std::string path = (Dir() / "COM1").string();
+    CliRun verify = Run({"verify", path, File("golden.json").string(), "--set", "apn=cmiot", "--set",
+                         "device_id=UNIT-0042", "--set", "remote2_port=6001"});
+    EXPECT_EQ(verify.code, 0) << Describe(verify);
+    verify = Run({"verify", "COM1", File("golden.json").string()});
+    EXPECT_EQ(verify.code, 1) << Describe(verify);
+    EXPECT_NE(verify.err.find("apn: profile \"CMNET\", device holds \"cmiot\""), std::string::npos)
+        << verify.err;
+    EXPECT_NE(verify.err.find("remote2_port: profile \"0\", device holds \"6001\""), std::string::npos)
+        << verify.err;
+}
+
+TEST_F(CliE2E, DefaultRebootAndSignal) {
+    StartSim(3);
+    WriteFile(File("apn.json"), R"({"apn": "changed"})");
+    ASSERT_EQ(Run({"write", "COM3", File("apn.json").string()}).code, 0);
+
+    const CliRun defaults = Run({"default", "COM3"});
+    EXPECT_EQ(defaults.code, 0) << Describe(defaults);
+    const CliRun read = Run({"read", "COM3"});
+    EXPECT_NE(read.out.find("\"apn\": \"CMNET\""), std::string::npos) << read.out;
+
+    const CliRun reboot = Run({"reboot", "COM3"});
+    EXPECT_EQ(reboot.code, 0) << Describe(reboot);
+    EXPECT_NE(reboot.err.find("ok: restarted"), std::string::npos) << reboot.err;
+
+    const CliRun signal = Run({"signal", "COM3"});
+    ASSERT_EQ(signal.code, 0) << Describe(signal);
+    // The simulator's signal stays within CSQ 18 to 26.
+    int csq = 0;
+    int dbm = 0;
+    ASSERT_EQ(std::sscanf(signal.out.c_str(), "COM3 CSQ %d, %d dBm", &csq, &dbm), 2) << signal.out;
+    EXPECT_EQ(dbm, -113 + 2 * csq);
+}
+
+TEST_F(CliE2E, FourDevicesInParallelEachWithItsOwnId) {
+    for (int com = 1; com <= 4; ++com) {
+        StartSim(com);
+    }
+    WriteFile(File("profile.json"), R"({"apn": "line-apn", "heartbeat_period": 30})");
+    WriteFile(File("units.csv"),
+              "port,device_id\nCOM1,LINE-0001\nCOM2,LINE-0002\nCOM3,LINE-0003\nCOM4,LINE-0004\n");
+
+    const CliRun write = Run({"write", File("profile.json").string(), "--units", File("units.csv").string(),
+                              "--report", File("report.csv").string()});
+    ASSERT_EQ(write.code, 0) << Describe(write);
+    EXPECT_EQ(ModeOf(File("report.csv")), 0600u);
+    const auto rows = Report("report.csv");
+    ASSERT_EQ(rows.size(), 5u);
+    EXPECT_EQ(rows[0].at(0), "time");  // the byte order mark is not part of the first name
+    for (std::size_t row = 1; row <= 4; ++row) {
+        const std::string port = "COM" + std::to_string(row);
+        EXPECT_EQ(Cell(rows, row, "port"), port);
+        EXPECT_EQ(Cell(rows, row, "command"), "write");
+        EXPECT_EQ(Cell(rows, row, "result"), "ok") << Cell(rows, row, "message");
+        EXPECT_EQ(Cell(rows, row, "device_id"), "LINE-000" + std::to_string(row));
+        EXPECT_EQ(Cell(rows, row, "module"), "4G模组");
+        EXPECT_EQ(Cell(rows, row, "device_type"), "DTU");
+        EXPECT_EQ(Cell(rows, row, "firmware"), "V0101");
+        EXPECT_FALSE(Cell(rows, row, "signal").empty());
+        EXPECT_EQ(Cell(rows, row, "differences"), "");
+    }
+    // Each device holds its own ID: checked against the units file, nothing sent but reads.
+    const CliRun verify =
+        Run({"verify", File("profile.json").string(), "--units", File("units.csv").string()});
+    EXPECT_EQ(verify.code, 0) << Describe(verify);
+    const CliRun mixedUp =
+        Run({"verify", "COM1", File("profile.json").string(), "--set", "device_id=LINE-0002"});
+    EXPECT_EQ(mixedUp.code, 1) << Describe(mixedUp);
+}
+
+TEST_F(CliE2E, BadProfilesSendNothingToAnyDevice) {
+    StartSim(1);
+    StartSim(2);
+    WriteFile(File("units.csv"), "port,device_id\nCOM1,A\nCOM2,B\n");
+    const struct {
+        std::string json;
+        std::vector<std::string> extra;
+        std::string message;
+    } cases[] = {
+        {R"({"apn": "x", "colour": "red"})", {}, "colour: not a profile field"},
+        {R"({"heartbeat_period": "60"})", {}, "heartbeat_period: must be a whole number"},
+        {R"({"apn": "中中中中中中中中中中中中中中中中"})",
+         {},
+         "apn: 32 bytes in GBK; the field takes at most 31"},
+        {R"({"remote1_port": 70000})", {}, "remote1_port: 70000 is outside 0 to 65535"},
+        {R"({"apn": "x"})", {"--set", "remote3_port=70000"}, "remote3_port: 70000 is outside 0 to 65535"},
+        {R"({"apn": "x"})", {"--set", "colour=red"}, "colour: not a profile field"},
+        {"{\"apn\": ", {}, "not valid JSON"},
+    };
+    for (const auto& c : cases) {
+        WriteFile(File("bad.json"), c.json);
+        std::vector<std::string> args = {
+            "write", "COM1", "COM2", File("bad.json").string(), "--units", File("units.csv").string()};
+        args.insert(args.end(), c.extra.begin(), c.extra.end());
+        const CliRun run = Run(args);
+        EXPECT_EQ(run.code, 2) << c.json << "\n" << Describe(run);
+        EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
+    }
+    WriteFile(File("good.json"), R"({"apn": "x"})");
+    WriteFile(File("units.csv"), "port,device_id\nCOM1,0123456789abcdef\n");
+    EXPECT_EQ(Run({"write", "COM1", File("good.json").string(), "--units", File("units.csv").string()}).code,
+              2);
+    WriteFile(File("units.csv"), "port,device_id\nCOM1,A\n");
+    EXPECT_EQ(
+        Run({"write", "COM1", "COM2", File("good.json").string(), "--units", File("units.csv").string()})
+            .code,
+        2);  // COM2 has no row
+
+    // The simulators log every command they receive; none came.
+    for (int com : {1, 2}) {
+        EXPECT_EQ(Sim(com).Log().find("DTU+CONFIG"), std::string::npos) << Sim(com).Log();
+    }
+}
+
+TEST_F(CliE2E, ARefusedSaveIsOne) {
+    StartSim(5, {"--fail-save"});
+    WriteFile(File("apn.json"), R"({"apn": "refused"})");
+    const CliRun run =
+        Run({"write", "COM5", File("apn.json").string(), "--report", File("report.csv").string()});
+    EXPECT_EQ(run.code, 1) << Describe(run);
+    const auto rows = Report("report.csv");
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(Cell(rows, 1, "result"), "refused");
+    // One save, never sent again.
+    const std::string log = Sim(5).Log();
+    std::size_t saves = 0;
+    for (std::size_t at = log.find("(save)"); at != std::string::npos; at = log.find("(save)", at + 1)) {
+        ++saves;
+    }
+    EXPECT_EQ(saves, 1u) << log;
+}
+
+TEST_F(CliE2E, ASilentDeviceIsFourWithinTheTimeout) {
+    StartSim(6, {"--silent"});
+    constexpr int kAnswerMs = 300;
+    constexpr int kRetries = 1;
+    const CliRun run = Run({"read", "COM6", "--timeout", std::to_string(kAnswerMs), "--retries",
+                            std::to_string(kRetries), "--report", File("report.csv").string()});
+    EXPECT_EQ(run.code, 4) << Describe(run);
+    const auto rows = Report("report.csv");
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(Cell(rows, 1, "result"), "no-answer");
+    // Two reads, each given what the line and the answer time allow, and no more than that by far.
+    const milliseconds perRead = ExchangeDeadline({9600, 'N', 8, 1}, 11, 448, milliseconds(kAnswerMs));
+    EXPECT_GE(run.elapsed, (kRetries + 1) * perRead);
+    EXPECT_LT(run.elapsed, (kRetries + 1) * perRead + milliseconds(3000));
+}
+
+TEST_F(CliE2E, ABusyPortIsThreeAndTheOthersAreStillDone) {
+    for (int com = 1; com <= 3; ++com) {
+        StartSim(com);
+    }
+    // Held the way another program would hold it.
+    int held = -1;
+    ASSERT_EQ(OsOpenPort(DevicePathText(2), held), 0);
+    WriteFile(File("apn.json"), R"({"apn": "busy-test"})");
+    const CliRun run = Run({"write", "COM1,COM2,COM3", "COM9", File("apn.json").string(), "--report",
+                            File("report.csv").string()});
+    OsClosePort(held);
+    EXPECT_EQ(run.code, 3) << Describe(run);
+    const auto rows = Report("report.csv");
+    ASSERT_EQ(rows.size(), 5u);
+    const std::map<std::string, std::string> want = {
+        {"COM1", "ok"}, {"COM2", "port-busy"}, {"COM3", "ok"}, {"COM9", "port-missing"}};
+    for (std::size_t row = 1; row < rows.size(); ++row) {
+        EXPECT_EQ(Cell(rows, row, "result"), want.at(Cell(rows, row, "port"))) << Cell(rows, row, "message");
+    }
+    EXPECT_EQ(Sim(2).Log().find("DTU+CONFIG"), std::string::npos);
+}
+
+}  // namespace
