@@ -8,9 +8,6 @@
 
 #include "serial/mode_text.h"
 
-// Start bit, data bits, the parity bit if any, stop bits.
-int BitsPerByte(const LineSettings& line);
-
 // Time to move count bytes over the line, rounded up to whole milliseconds.
 std::chrono::milliseconds TransferTime(const LineSettings& line, std::size_t count);
 

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <filesystem>
 #include <set>
+#include <utility>
 
 #include "serial/port_names.h"
 #include "serial/serial_os.h"
@@ -22,7 +23,7 @@ constexpr int kFirstPathNumber = 31;
 
 std::optional<PortTarget> ParsePortArgument(std::string_view text, std::string& error) {
     if (text.starts_with('/')) {
-        return PortTarget{std::string(text), std::string(text), 0};
+        return PortTarget{std::string(text), std::string(text), 0, std::nullopt};
     }
     std::string upper(text);
     std::transform(upper.begin(), upper.end(), upper.begin(),
@@ -35,29 +36,33 @@ std::optional<PortTarget> ParsePortArgument(std::string_view text, std::string& 
     // The one place a COM name is resolved; the link made below fixes the answer for the whole run.
     std::string label = "COM";
     label += std::to_string(*n);
-    return PortTarget{label, ResolvePortPath(*n), *n};
+    PortResolution resolved = ResolvePort(*n);
+    return PortTarget{label, std::move(resolved.path), *n, std::move(resolved.refusal)};
 }
 
 PortProbe ProbePort(const PortTarget& target) {
+    if (target.refusal) {
+        return {PortState::Refused, 0, *target.refusal};
+    }
     int fd = -1;
     const int error = OsOpenPort(DevicePathText(target.engineNumber), fd);
     if (error == 0) {
         OsClosePort(fd);
-        return {PortState::Free, 0};
+        return {PortState::Free, 0, {}};
     }
     switch (error) {
         case ENOENT:
         case ENXIO:
         case ENODEV:
-            return {PortState::Missing, error};
+            return {PortState::Missing, error, {}};
         case EBUSY:
         case EWOULDBLOCK:
-            return {PortState::Held, error};
+            return {PortState::Held, error, {}};
         case EACCES:
         case EPERM:
-            return {PortState::NoAccess, error};
+            return {PortState::NoAccess, error, {}};
         default:
-            return {PortState::Failed, error};
+            return {PortState::Failed, error, {}};
     }
 }
 
@@ -69,6 +74,8 @@ std::string PortProbeText(const PortProbe& probe) {
             return "held by another program";
         case PortState::NoAccess:
             return "no permission to open it";
+        case PortState::Refused:
+            return "refused: " + probe.reason;
         case PortState::Failed:
             return std::string("cannot be opened: ") + std::strerror(probe.error);
         case PortState::Free:
@@ -105,6 +112,10 @@ bool CRunPortDirectory::Create(std::vector<PortTarget>& targets, std::string& er
             }
             target.engineNumber = next;
             used.insert(next);
+        }
+        std::error_code ec;
+        if (target.refusal || !std::filesystem::exists(target.path, ec)) {
+            continue;  // no link: the engine finds nothing to open, and says so
         }
         const std::string link = m_path + "/COM" + std::to_string(target.engineNumber);
         if (symlink(target.path.c_str(), link.c_str()) != 0) {

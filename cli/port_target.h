@@ -14,15 +14,17 @@ struct PortTarget {
     std::string label;  // as the user gave it, COM names in upper case
     std::string path;   // the file it names: a link in the port directory or a device
     int engineNumber = 0;
+    std::optional<std::string> refusal;  // why the COM name must not be opened (an untrusted link)
 };
 
 // "COM3" (any case, or "\\.\COM3") or an absolute device path; nullopt with the reason otherwise.
 std::optional<PortTarget> ParsePortArgument(std::string_view text, std::string& error);
 
-enum class PortState { Missing, Held, NoAccess, Failed, Free };
+enum class PortState { Missing, Held, NoAccess, Refused, Failed, Free };
 struct PortProbe {
     PortState state = PortState::Free;
-    int error = 0;  // errno of a failed open
+    int error = 0;       // errno of a failed open
+    std::string reason;  // of a refusal
 };
 // Opens and closes the port the way the engine opens it (through the run's port directory), to tell
 // why it could not be had, or whether it could.

@@ -18,3 +18,7 @@ std::chrono::nanoseconds LineTime(std::size_t count, const LineFraming& line) {
     const std::uint64_t ns = (bits * 1'000'000'000u + baud - 1) / baud;
     return std::chrono::nanoseconds(static_cast<std::chrono::nanoseconds::rep>(ns));
 }
+
+LineFraming FramingOf(const LineSettings& settings) {
+    return {settings.baud, settings.dataBits, settings.parity != 'N', settings.stopBits};
+}

@@ -5,6 +5,8 @@
 #include <chrono>
 #include <cstddef>
 
+#include "serial/mode_text.h"
+
 struct LineFraming {
     int baud = 9600;
     int dataBits = 8;     // 5 to 8
@@ -19,3 +21,6 @@ int BitsPerByte(const LineFraming& line);
 // From the first bit of a run of count bytes to the last bit of its last byte, rounded up to whole
 // nanoseconds; zero for a line with no rate.
 std::chrono::nanoseconds LineTime(std::size_t count, const LineFraming& line);
+
+// The framing of the port panel's (or the command line's) line settings.
+LineFraming FramingOf(const LineSettings& settings);

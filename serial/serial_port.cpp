@@ -160,7 +160,7 @@ bool CSerialPort::OpenPort(CPortOwner* owner, int port, int baud, char parity, i
     const std::string devicePath = DevicePathText(port);
     const std::string mode = BuildModeText(baud, parity, databits, stopbits);
     if (const auto line = ParseModeText(mode)) {
-        m_line = {line->baud, line->dataBits, line->parity != 'N', line->stopBits};
+        m_line = FramingOf(*line);
     }
 
     int fd = -1;

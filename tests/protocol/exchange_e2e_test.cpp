@@ -12,7 +12,10 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <algorithm>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -223,6 +226,35 @@ TEST_F(ExchangeE2E, ARecordSplitByALongPauseIsLost) {
     EXPECT_GE(RxCount - rx, 448);
     EXPECT_EQ(Pane(2), "正在读取参数...");
     EXPECT_TRUE(Text(IDC_APN).isEmpty());
+}
+
+// At 9600 baud the save frame needs about 470 ms on the line; closing the port or the window right after
+// the click still lets the device have all of it.
+TEST_F(ExchangeE2E, SaveThenCloseAtOnceStillDeliversTheWholeRecord) {
+    for (const bool closeWindow : {false, true}) {
+        SCOPED_TRACE(closeWindow ? "window closed" : "port closed");
+        const std::string out = m_dir.Path() + "/record-" + std::to_string(closeWindow) + ".bin";
+        StartSim({"--record-out", out});
+        Open();
+        ReadParams();
+        Dlg().ControlAs<QLineEdit>(IDC_APN)->setText(closeWindow ? "window" : "port");
+        Dlg().ControlAs<QPushButton>(IDC_SAVE_PARAMS)->click();
+        const auto sent = Dlg().HeldParams().Bytes();
+        if (closeWindow) {
+            m_dlg.reset();
+        } else {
+            Close();
+        }
+        ASSERT_TRUE(WaitUntil([&] { return std::filesystem::exists(out); }, 5000));
+        std::ifstream file(out, std::ios::binary);
+        const std::vector<char> stored((std::istreambuf_iterator<char>(file)),
+                                       std::istreambuf_iterator<char>());
+        ASSERT_EQ(stored.size(), sent.size());
+        EXPECT_TRUE(std::equal(sent.begin(), sent.end(), stored.begin(),
+                               [](std::uint8_t a, char b) { return a == static_cast<std::uint8_t>(b); }));
+        m_dlg.reset();
+        m_sim.reset();
+    }
 }
 
 }  // namespace
