@@ -6,7 +6,7 @@
 #include <exception>
 #include <thread>
 
-#include "protocol/gbk_text.h"
+#include "text/gbk.h"
 
 namespace {
 

@@ -3,9 +3,9 @@
 #include <ctime>
 
 #include "cli/owner_file.h"
-#include "protocol/gbk_text.h"
 #include "protocol/memory_form.h"
 #include "res/control_ids.h"
+#include "text/gbk.h"
 
 CsvRow ReportHeader() {
     return {"time",        "port",     "device",    "command", "result",      "module",

@@ -7,9 +7,9 @@
 #include <nlohmann/json.hpp>
 #include <set>
 
-#include "protocol/gbk_text.h"
 #include "protocol/memory_form.h"
 #include "res/control_ids.h"
+#include "text/gbk.h"
 
 namespace {
 

@@ -11,8 +11,8 @@
 #include <string_view>
 #include <vector>
 
-#include "protocol/gbk_text.h"
 #include "serial/port_names.h"
+#include "text/gbk.h"
 #include "tools/dtu-sim/dtu_device.h"
 #include "tools/dtu-sim/sim_pty.h"
 
@@ -154,7 +154,7 @@ class CLog {
 };
 
 // The record holds the APN password: never written through a link that someone placed at the name.
-bool WriteRecordFile(const std::string& path, const std::array<uint8_t, kParamsSize>& record) {
+bool WriteRecordFile(const std::string& path, const std::array<uint8_t, kDeviceParamsSize>& record) {
     std::string error;
     return WriteFileReplacing(path, record, error);
 }
