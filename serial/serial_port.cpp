@@ -268,6 +268,10 @@ bool CSerialPort::IsOpen() const {
     return m_fd.load() >= 0;
 }
 
+bool CSerialPort::IsClosing() const {
+    return m_closing.load();
+}
+
 void CSerialPort::ReportErrorNow(std::string_view call, int error) {
     if (m_owner) {
         m_owner->OnPortError(ComposePortErrorText(call, error, m_port));
