@@ -17,6 +17,7 @@
 #include <string_view>
 #include <vector>
 
+#include "app/params_panel.h"
 #include "app/quendal_dlg.h"
 #include "app/status_bar.h"
 #include "tests/support/gui_support.h"
@@ -264,7 +265,7 @@ TEST_F(ParamsWindow, CommTypeOtherThanUdpNamesTheModulesOwnProtocol) {
 TEST_F(ParamsWindow, CollectAfterAShownRecordGivesItBackWithOnlyTheToolsBytes) {
     for (const Record& received : {NbIotSensorRecord(), FourGDtuRecord()}) {
         FeedRecord(dlg, received);
-        ASSERT_TRUE(dlg.CollectDeviceParams());
+        ASSERT_TRUE(dlg.ParamsPanel().CollectDeviceParams());
         // Written out by hand: what the device gets back is what it sent, minus the bytes the tool does
         // not own (status, local IP, reserved bytes, flag bits it does not interpret).
         RecordBuilder expected;
@@ -275,7 +276,7 @@ TEST_F(ParamsWindow, CollectAfterAShownRecordGivesItBackWithOnlyTheToolsBytes) {
             expected.U8(157, 'N');  // shown as NONE, read back as its first letter
         }
         expected.Checksum();
-        const auto held = dlg.HeldParams().Bytes();
+        const auto held = dlg.ParamsPanel().HeldParams().Bytes();
         EXPECT_TRUE(std::equal(held.begin(), held.end(), expected.bytes.begin()));
         EXPECT_TRUE(BoxRecorder::Boxes().empty());
     }
@@ -286,7 +287,8 @@ TEST_F(ParamsWindow, TooLongOrUnsendableTextIsRefusedNamingTheFieldWithItsTextSe
         int id;
         QString text;
         bool accepted;
-        QStringList boxNames;  // every one must appear in the box text
+        QStringList boxNames;      // every one must appear in the box text
+        bool sensorShown = false;  // a sensor's record first: the labels follow the device type
     };
     const QString emoji = QString::fromUtf8("ID\xF0\x9F\x98\x80");
     const Case cases[] = {
@@ -300,15 +302,19 @@ TEST_F(ParamsWindow, TooLongOrUnsendableTextIsRefusedNamingTheFieldWithItsTextSe
         {IDC_APN_USER, QString(40, 'u'), false, {"用户名", "39"}},
         {IDC_DNS, QString(16, '8'), false, {"DNS", "15"}},
         {IDC_REMOTE_ADDR6, QString(40, 'r'), false, {"远程地址和端口6", "39"}},
+        {IDC_DEVICE_ID, QString(16, 'i'), false, {"IMEI号", "15"}, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text.toStdString());
         CQuendalDlg window;
+        if (c.sensorShown) {
+            FeedRecord(window, NbIotSensorRecord());
+        }
         BoxRecorder::Clear();
         auto* edit = window.ControlAs<QLineEdit>(c.id);
         edit->setText(c.text);
         window.ControlAs<QLineEdit>(IDC_DNS_PERIOD)->setFocus();
-        EXPECT_EQ(window.CollectDeviceParams(), c.accepted);
+        EXPECT_EQ(window.ParamsPanel().CollectDeviceParams(), c.accepted);
         if (c.accepted) {
             EXPECT_TRUE(BoxRecorder::Boxes().empty());
             continue;
@@ -326,10 +332,10 @@ TEST_F(ParamsWindow, TooLongOrUnsendableTextIsRefusedNamingTheFieldWithItsTextSe
 TEST_F(ParamsWindow, RefusedApnLeavesTheLaterFieldsOfTheHeldRecordZero) {
     FeedRecord(dlg, NbIotSensorRecord());
     dlg.ControlAs<QLineEdit>(IDC_APN)->setText(QString(32, 'a'));
-    ASSERT_FALSE(dlg.CollectDeviceParams());
+    ASSERT_FALSE(dlg.ParamsPanel().CollectDeviceParams());
     RecordBuilder expected;
     expected.U16(0, 0x0C01);
-    const auto held = dlg.HeldParams().Bytes();
+    const auto held = dlg.ParamsPanel().HeldParams().Bytes();
     EXPECT_TRUE(std::equal(held.begin(), held.end(), expected.bytes.begin()));
 }
 
@@ -374,7 +380,7 @@ TEST_F(ParamsWindow, FieldEndingInHalfACharacterShowsItAndASaveNamesTheField) {
         r.Checksum();
         FeedRecord(window, r.bytes);
         EXPECT_EQ(TextOf(window, c.id), c.shown);
-        EXPECT_FALSE(window.CollectDeviceParams());
+        EXPECT_FALSE(window.ParamsPanel().CollectDeviceParams());
         ASSERT_EQ(BoxRecorder::Boxes().size(), 1u);
         EXPECT_TRUE(BoxRecorder::Boxes()[0].text.contains(c.name))
             << BoxRecorder::Boxes()[0].text.toStdString();

@@ -20,7 +20,10 @@
 #include <string_view>
 #include <vector>
 
+#include "app/params_panel.h"
 #include "app/quendal_dlg.h"
+#include "app/receive_monitor.h"
+#include "app/send_panel.h"
 #include "app/status_bar.h"
 #include "tests/support/gui_support.h"
 
@@ -90,6 +93,8 @@ class ReceiveWindow : public ::testing::Test {
         }
     }
     QString Area() const { return area->toPlainText(); }
+    std::int64_t RxCount() const { return dlg.ReceiveMonitor().RxCount(); }
+    std::int64_t TxCount() const { return dlg.SendPanel().TxCount(); }
     QString Rx() const { return dlg.ControlAs<QLabel>(IDC_RX_COUNT)->text(); }
     QString Tx() const { return dlg.ControlAs<QLabel>(IDC_TX_COUNT)->text(); }
     void SetHex(bool on) { dlg.ControlAs<QCheckBox>(IDC_HEX_DISPLAY)->setChecked(on); }
@@ -106,9 +111,9 @@ TEST_F(ReceiveWindow, PortNumbersOutsideOneTo256ChangeNothing) {
         Feed(B("xyz+CONFIG OK"), port);
         dlg.OnPortRxChar('q', port);
     }
-    EXPECT_EQ(RxCount, 2);
+    EXPECT_EQ(RxCount(), 2);
     EXPECT_EQ(Rx(), "RX:2");
-    EXPECT_EQ(dlg.Frame().count, 2u);
+    EXPECT_EQ(dlg.ParamsPanel().Frame().count, 2u);
     EXPECT_EQ(Area(), before);
     for (int port : {1, 256}) {
         dlg.OnPortRxChar('c', port);
@@ -120,7 +125,7 @@ TEST_F(ReceiveWindow, PortNumbersOutsideOneTo256ChangeNothing) {
 TEST_F(ReceiveWindow, CountsEveryByteAndRestartsTheIdleTimer) {
     FeedEach(B("12345"));
     Feed(Repeat("z", 995));
-    EXPECT_EQ(RxCount, 1000);
+    EXPECT_EQ(RxCount(), 1000);
     EXPECT_EQ(Rx(), "RX:1000");
     EXPECT_TRUE(dlg.IsTimerRunning(TIMER_RX_IDLE));
     EXPECT_EQ(dlg.TimerInterval(TIMER_RX_IDLE), 100);
@@ -135,7 +140,7 @@ TEST_F(ReceiveWindow, StoppedDisplayStillCountsAndCompletesAParameterRead) {
     const Bytes frame = RecordFrame(0x0C01);
     Feed(Bytes(frame.begin(), frame.begin() + 100));
     FeedEach(Bytes(frame.begin() + 100, frame.end()));
-    EXPECT_EQ(RxCount, 6 + 448);
+    EXPECT_EQ(RxCount(), 6 + 448);
     // The idle timer ends the frame as it would after the device's answer.
     EXPECT_TRUE(WaitUntil([&] { return dlg.StatusBar()->PaneText(2) == "参数读取完毕！"; }, 2000));
     EXPECT_EQ(dlg.ControlAs<QLineEdit>(IDC_FIRMWARE_VERSION)->text(), "V0c01");
@@ -213,7 +218,7 @@ TEST_F(ReceiveWindow, TextModeLineBreaksZeroBytesAndGbk) {
             total += run.size();
         }
         EXPECT_EQ(Area(), c.shown);
-        EXPECT_EQ(RxCount, static_cast<std::int64_t>(total));
+        EXPECT_EQ(RxCount(), static_cast<std::int64_t>(total));
     }
     // A lead byte waiting at the end of a run shows nothing yet.
     dlg.OnClearReceive();
@@ -317,19 +322,19 @@ TEST_F(ReceiveWindow, ARunWithAWrappedLineFarAboveItsEndFindsTheLimitWhereSingle
 
 TEST_F(ReceiveWindow, ClearCountersKeepsTheAreaAndClearReceiveKeepsTheCounts) {
     Feed(B("hello"));
-    TxCount = 7;
+    dlg.SendPanel().CountSent(7);
     dlg.ControlAs<QPushButton>(IDC_CLEAR_RECEIVE)->click();
     EXPECT_EQ(Area(), "");
-    EXPECT_EQ(RxCount, 5);
+    EXPECT_EQ(RxCount(), 5);
     EXPECT_EQ(Rx(), "RX:5");
-    EXPECT_EQ(TxCount, 7);
+    EXPECT_EQ(TxCount(), 7);
 
     Feed(B("again"));
     dlg.ControlAs<QPushButton>(IDC_CLEAR_COUNTERS)->click();
     EXPECT_EQ(Rx(), "RX:0");
     EXPECT_EQ(Tx(), "TX:0");
-    EXPECT_EQ(RxCount, 0);
-    EXPECT_EQ(TxCount, 0);
+    EXPECT_EQ(RxCount(), 0);
+    EXPECT_EQ(TxCount(), 0);
     EXPECT_EQ(Area(), "again");
 }
 
@@ -450,9 +455,9 @@ Outcome FeedStream(const Stream& stream, bool autoClear, std::uint32_t runSeed) 
     }
     const auto* area = dlg.ControlAs<QPlainTextEdit>(IDC_RECEIVE_EDIT);
     out.area = area->toPlainText();
-    out.rx = RxCount;
+    out.rx = dlg.ReceiveMonitor().RxCount();
     out.rxText = dlg.ControlAs<QLabel>(IDC_RX_COUNT)->text();
-    const ResponseFrame& frame = dlg.Frame();
+    const ResponseFrame& frame = dlg.ParamsPanel().Frame();
     out.pendingFrame.assign(frame.bytes.begin(), frame.bytes.begin() + frame.count);
     dlg.OnClearSend();
     out.areaAfterRewrite = area->toPlainText();

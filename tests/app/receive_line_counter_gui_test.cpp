@@ -9,7 +9,7 @@
 #include <random>
 
 #include "app/quendal_dlg.h"
-#include "terminal/receive_lines_qt.h"
+#include "app/receive_line_counter.h"
 
 namespace {
 
