@@ -19,19 +19,6 @@ constexpr std::size_t kReadChunk = 16 * 1024;
 // After a read that found nothing although the port woke the worker (a device that reports input it does
 // not have), the port is left out of the next wait for this long, so such a device cannot spin the worker.
 constexpr int kBackOffMs = 20;
-constexpr auto kWriteTimePerByte = std::chrono::milliseconds(1000);
-constexpr auto kWriteTimeConstant = std::chrono::milliseconds(1000);
-// What a real adapter adds to the line time before the last byte is out (USB frames, latency timers).
-constexpr auto kDrainMargin = std::chrono::milliseconds(50);
-constexpr auto kDrainPoll = std::chrono::milliseconds(2);
-
-using Clock = std::chrono::steady_clock;
-
-// The device is gone: on a tty these are what reads and writes give after a hang-up or an unplug.
-bool IsLossError(int error) {
-    return error == EIO || error == ENXIO || error == ENODEV;
-}
-
 struct ConfigFailure {
     const char* call;
     int error;
@@ -82,6 +69,11 @@ class CHandover {
     std::uint64_t m_active = 0;
     int m_ack = -1;
 };
+
+// The device is gone: on a tty these are what reads and writes give after a hang-up or an unplug.
+bool CSerialPort::IsLossError(int error) {
+    return error == EIO || error == ENXIO || error == ENODEV;
+}
 
 std::string ComposePortErrorText(std::string_view call, int error, int port) {
     const std::string system = std::generic_category().message(error != 0 ? error : EIO);
@@ -434,120 +426,4 @@ CSerialPort::Step CSerialPort::ReceiveStep(bool hangup) {
         return Step::kStop;
     }
     return hangup ? LosePort("ReadFile()", EIO) : Step::kContinue;
-}
-
-CSerialPort::Step CSerialPort::WriteStep() {
-    OsResetEvent(m_writeEvent);
-    if (!TakeRequest(false)) {
-        return Step::kContinue;
-    }
-    const int fd = m_fd.load();
-    // Output only: bytes already received belong to the owner, whatever goes out next.
-    OsPurgeOutput(fd);
-    const auto deadline =
-        Clock::now() + kWriteTimePerByte * static_cast<long long>(m_outgoing.size()) + kWriteTimeConstant;
-    return WriteOutgoing(fd, deadline, false);
-}
-
-bool CSerialPort::TakeRequest(bool append) {
-    std::lock_guard lock(m_requestLock);
-    if (!m_writePending) {
-        return false;
-    }
-    // The worker writes its own copy, so a request arriving meanwhile cannot change the bytes in flight.
-    if (!append) {
-        m_outgoing.clear();
-        m_outgoingSent = 0;
-    }
-    m_outgoing.insert(m_outgoing.end(), m_writeBuffer.begin(),
-                      m_writeBuffer.begin() + static_cast<std::ptrdiff_t>(m_writeLength));
-    m_writePending = false;
-    return true;
-}
-
-// Writes what is left of m_outgoing by the deadline. A stop during a normal write keeps the rest for the
-// drain; during the drain nothing is reported any more and any failure just ends it.
-CSerialPort::Step CSerialPort::WriteOutgoing(int fd, Clock::time_point deadline, bool duringDrain) {
-    while (m_outgoingSent < m_outgoing.size()) {
-        std::size_t done = 0;
-        const int error = OsWrite(fd, std::span(m_outgoing).subspan(m_outgoingSent), done);
-        if (error == 0 && done > 0) {
-            m_outgoingSent += done;
-            continue;
-        }
-        if (error == EINTR) {
-            continue;
-        }
-        if (error != 0 && error != EAGAIN) {
-            m_outgoing.clear();
-            m_outgoingSent = 0;
-            if (duringDrain) {
-                return Step::kStop;
-            }
-            if (IsLossError(error)) {
-                return LosePort("WriteFile()", error);
-            }
-            // The request is lost; the worker carries on.
-            return ReportErrorSync("WriteFile()", error) ? Step::kContinue : Step::kStop;
-        }
-        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
-        if (left <= 0) {
-            if (duringDrain) {
-                return Step::kStop;
-            }
-            // The line did not take the bytes in time; like a timed-out write, the rest is given up quietly.
-            m_outgoing.clear();
-            m_outgoingSent = 0;
-            return Step::kContinue;
-        }
-        OsWaitItem items[2] = {{.fd = m_shutdownEvent, .wantInput = !duringDrain},
-                               {.fd = fd, .wantOutput = true}};
-        const int waitError = OsWait(items, static_cast<int>(std::min<long long>(left, INT_MAX)));
-        if (waitError != 0 && waitError != EINTR) {
-            if (duringDrain) {
-                return Step::kStop;
-            }
-            return ReportErrorSync("WriteFile()", waitError) ? Step::kContinue : Step::kStop;
-        }
-        if (items[0].ready) {
-            return Step::kStop;
-        }
-        if (items[1].hangup) {
-            m_outgoing.clear();
-            m_outgoingSent = 0;
-            return duringDrain ? Step::kStop : LosePort("WriteFile()", EIO);
-        }
-    }
-    m_outgoing.clear();
-    m_outgoingSent = 0;
-    return Step::kContinue;
-}
-
-// True when everything went out; false when the line did not take it in time and the rest must go.
-bool CSerialPort::DrainOnClose(int fd) {
-    TakeRequest(true);
-    std::size_t queued = 0;
-    if (OsOutputCount(fd, queued) != 0) {
-        queued = 0;
-    }
-    const std::size_t unsent = m_outgoing.size() - m_outgoingSent;
-    if (unsent + queued == 0) {
-        return true;
-    }
-    const auto needed = std::chrono::ceil<std::chrono::milliseconds>(LineTime(unsent + queued, m_line));
-    const auto deadline =
-        Clock::now() + std::min<std::chrono::milliseconds>(needed + kDrainMargin, kDrainLimit);
-    if (unsent > 0 && WriteOutgoing(fd, deadline, true) != Step::kContinue) {
-        return false;
-    }
-    // The driver's own queue; what is still in it at the deadline is discarded by the close.
-    for (;;) {
-        if (OsOutputCount(fd, queued) != 0 || queued == 0) {
-            return true;
-        }
-        if (Clock::now() >= deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(kDrainPoll);
-    }
 }

@@ -70,6 +70,8 @@ class CSerialPort {
   private:
     enum class Step { kContinue, kStop, kEnd };
 
+    static bool IsLossError(int error);
+
     void StopWorker();
     void ReportErrorNow(std::string_view call, int error);
     void WorkerMain();
