@@ -1,12 +1,12 @@
 // The receive half of the terminal: the receive area, stop/continue, clear, hex display, auto clear, and
 // the RX count. Received bytes come in runs; each byte is counted and, while the display runs, checked
 // against the line rules (50 lines with auto clear, more than 400 without) and given its piece, in order.
-// The pieces are built by Qt-free code (terminal/receive_pieces.h); the monitor only decides where they go.
+// The pieces and the rules are Qt-free (terminal/receive_pieces.h); the monitor only decides where they go.
 //
 // The text is held once, in the area. Pieces not yet in it wait in one buffer and reach the area in one
-// write (ShowPendingPieces), at the end of each run today; the line count the rules ask for before every
-// byte (CReceiveLineCounter) follows the area plus that buffer, so when the write happens does not change
-// what is shown. The count of TX bytes belongs to the send panel; clearing the counters resets both.
+// write (ShowPendingPieces), once per run; the line count the rules ask for before every byte
+// (CReceiveLineCounter) covers the area and that buffer, so when the write happens does not change what
+// is shown. The TX count belongs to the send panel; clearing the counters resets both.
 #pragma once
 
 #include <QObject>

@@ -1,9 +1,7 @@
 #include "serial/serial_port.h"
 
-#include <algorithm>
 #include <cerrno>
 #include <chrono>
-#include <climits>
 #include <cstring>
 #include <optional>
 #include <system_error>
