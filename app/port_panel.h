@@ -2,7 +2,7 @@
 // bits), the open/close button, and the three status panes it reports to. It holds the settings for the
 // next open, opens the engine the window owns with the window as the engine's owner, starts its worker and
 // asks it to close. Whether the panel is open is the engine's own state: a port is held and no close has
-// been asked for. It asks the send panel whether auto send runs (a close waits for it to stop) and stops
+// been asked for. It asks the send panel whether auto send runs (a close is refused while it does) and stops
 // auto send when the device goes away.
 #pragma once
 

@@ -13,10 +13,6 @@
 #include "app/about_dlg.h"
 #include "app/app_icon.h"
 #include "app/message_box.h"
-#include "app/params_panel.h"
-#include "app/port_panel.h"
-#include "app/receive_monitor.h"
-#include "app/send_panel.h"
 #include "app/status_bar.h"
 
 namespace {
@@ -229,67 +225,6 @@ void CQuendalDlg::OnPortRxRun(std::span<const std::uint8_t> bytes, int port) {
     m_receiveMonitor->OnBytesReceived(bytes);
     m_paramsPanel->CollectResponseBytes(bytes);
     m_timers.SetTimer(TIMER_RX_IDLE, kRxIdleMs);
-}
-
-void CQuendalDlg::OnOpenPort() {
-    m_portPanel->OnOpenPort();
-}
-void CQuendalDlg::OnPortSelected() {
-    m_portPanel->OnPortSelected();
-}
-void CQuendalDlg::OnDataBitsSelected() {
-    m_portPanel->OnDataBitsSelected();
-}
-void CQuendalDlg::OnParitySelected() {
-    m_portPanel->OnParitySelected();
-}
-void CQuendalDlg::OnBaudSelected() {
-    m_portPanel->OnBaudSelected();
-}
-void CQuendalDlg::OnStopBitsSelected() {
-    m_portPanel->OnStopBitsSelected();
-}
-void CQuendalDlg::OnPortLost() {
-    m_portPanel->OnPortLost();
-}
-void CQuendalDlg::OnManualSend() {
-    m_sendPanel->OnManualSend();
-}
-void CQuendalDlg::OnAutoSend() {
-    m_sendPanel->OnAutoSend();
-}
-void CQuendalDlg::OnSendEditChange() {
-    m_sendPanel->OnSendEditChange();
-}
-void CQuendalDlg::OnAutoSendPeriodChange() {
-    m_sendPanel->OnAutoSendPeriodChange();
-}
-void CQuendalDlg::OnClearSend() {
-    m_sendPanel->OnClearSend();
-}
-void CQuendalDlg::OnClearReceive() {
-    m_receiveMonitor->OnClearReceive();
-}
-void CQuendalDlg::OnStopDisplay() {
-    m_receiveMonitor->OnStopDisplay();
-}
-void CQuendalDlg::OnClearCounters() {
-    m_receiveMonitor->OnClearCounters();
-}
-void CQuendalDlg::OnReadParams() {
-    m_paramsPanel->OnReadParams();
-}
-void CQuendalDlg::OnSaveParams() {
-    m_paramsPanel->OnSaveParams();
-}
-void CQuendalDlg::OnFactoryDefaults() {
-    m_paramsPanel->OnFactoryDefaults();
-}
-void CQuendalDlg::OnRebootDevice() {
-    m_paramsPanel->OnRebootDevice();
-}
-void CQuendalDlg::OnDeviceTypeLabelDblClk() {
-    m_paramsPanel->OnDeviceTypeLabelDblClk();
 }
 
 void CQuendalDlg::PostToOwnerThread(std::function<void()> fn) {

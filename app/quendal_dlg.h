@@ -9,10 +9,10 @@
 //   CSendPanel       send area, hex send, auto send, TX count                (send_panel.h)
 //
 // Panels reach each other only through the small interfaces of panel_links.h (is the port open, write
-// these bytes, count these sent bytes, is auto send on, stop it); the window implements the port's. The
-// design's handler names stay here as one-line forwards, so each handler is found by its name. The work
-// itself is done by Qt-free modules: protocol/ (record, form binding, frames, commands), serial/ (engine),
-// terminal/ (hex sends, receive pieces) and text/ (GBK).
+// these bytes, count these sent bytes, is auto send on, stop it); the window implements the port's. Every
+// handler keeps its name here, most as a one-line forward to its panel, so each is found by its name. The
+// work itself is done by Qt-free modules: protocol/ (record, form binding, frames, commands), serial/
+// (engine), terminal/ (hex sends, receive pieces) and text/ (GBK).
 //
 // Data flow: the engine's worker reads the port and hands each run of received bytes to this window's
 // thread (CPortOwner); OnPortRxRun gives the run to the receive monitor (count, display) and to the params
@@ -30,15 +30,15 @@
 
 #include "app/layout_builder.h"
 #include "app/panel_links.h"
+#include "app/params_panel.h"
+#include "app/port_panel.h"
+#include "app/receive_monitor.h"
+#include "app/send_panel.h"
 #include "app/window_timers.h"
 #include "serial/port_owner.h"
 #include "serial/serial_port.h"
 
 class CStatusBar;
-class CPortPanel;
-class CParamsPanel;
-class CReceiveMonitor;
-class CSendPanel;
 
 class CQuendalDlg : public QDialog, private CPortOwner, private IPortLink {
     Q_OBJECT
@@ -62,31 +62,35 @@ class CQuendalDlg : public QDialog, private CPortOwner, private IPortLink {
     CReceiveMonitor& ReceiveMonitor() const { return *m_receiveMonitor; }
     CSendPanel& SendPanel() const { return *m_sendPanel; }
 
-    // Message map handlers.
+    // Message map handlers. The window's own:
     void OnPortRxChar(std::uint8_t byte, int port);
     void OnPortRxRun(std::span<const std::uint8_t> bytes, int port);
-    void OnOpenPort();
-    void OnManualSend();
     void OnTimerTick(int id);
-    void OnAutoSend();
-    void OnSendEditChange();
-    void OnAutoSendPeriodChange();
-    void OnClearReceive();
-    void OnStopDisplay();
-    void OnClearSend();
-    void OnPortSelected();
-    void OnDataBitsSelected();
-    void OnParitySelected();
-    void OnBaudSelected();
-    void OnStopBitsSelected();
-    void OnClearCounters();
-    void OnReadParams();
-    void OnSaveParams();
     void OnDebugToggle();
-    void OnFactoryDefaults();
-    void OnRebootDevice();
-    void OnDeviceTypeLabelDblClk();
-    void OnPortLost();
+    // The port panel's:
+    void OnOpenPort() { m_portPanel->OnOpenPort(); }
+    void OnPortSelected() { m_portPanel->OnPortSelected(); }
+    void OnDataBitsSelected() { m_portPanel->OnDataBitsSelected(); }
+    void OnParitySelected() { m_portPanel->OnParitySelected(); }
+    void OnBaudSelected() { m_portPanel->OnBaudSelected(); }
+    void OnStopBitsSelected() { m_portPanel->OnStopBitsSelected(); }
+    void OnPortLost() { m_portPanel->OnPortLost(); }
+    // The params panel's:
+    void OnReadParams() { m_paramsPanel->OnReadParams(); }
+    void OnSaveParams() { m_paramsPanel->OnSaveParams(); }
+    void OnFactoryDefaults() { m_paramsPanel->OnFactoryDefaults(); }
+    void OnRebootDevice() { m_paramsPanel->OnRebootDevice(); }
+    void OnDeviceTypeLabelDblClk() { m_paramsPanel->OnDeviceTypeLabelDblClk(); }
+    // The receive monitor's:
+    void OnClearReceive() { m_receiveMonitor->OnClearReceive(); }
+    void OnStopDisplay() { m_receiveMonitor->OnStopDisplay(); }
+    void OnClearCounters() { m_receiveMonitor->OnClearCounters(); }
+    // The send panel's:
+    void OnManualSend() { m_sendPanel->OnManualSend(); }
+    void OnAutoSend() { m_sendPanel->OnAutoSend(); }
+    void OnSendEditChange() { m_sendPanel->OnSendEditChange(); }
+    void OnAutoSendPeriodChange() { m_sendPanel->OnAutoSendPeriodChange(); }
+    void OnClearSend() { m_sendPanel->OnClearSend(); }
 
   protected:
     void done(int result) override;
