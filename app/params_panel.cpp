@@ -2,7 +2,9 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QFile>
 #include <QLineEdit>
+#include <QSaveFile>
 
 #include "app/message_box.h"
 #include "app/panel_links.h"
@@ -10,6 +12,7 @@
 #include "app/window_timers.h"
 #include "protocol/command_exchange.h"
 #include "protocol/param_form.h"
+#include "protocol/profile.h"
 
 namespace {
 
@@ -58,6 +61,48 @@ bool CParamsPanel::CollectDeviceParams() {
     AppMessageBox(m_window, text);
     FocusAndSelect(control);
     return false;
+}
+
+bool CParamsPanel::ExportProfile(const QString& path) {
+    const ProfileExport exported = ProfileFromForm(m_form);
+    const std::string json = ProfileToJson(exported.profile);
+    // The profile holds the APN password: only its owner may read the file.
+    QSaveFile file(path);
+    const bool written =
+        file.open(QIODevice::WriteOnly) &&
+        file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner) &&
+        file.write(json.data(), static_cast<qint64>(json.size())) == static_cast<qint64>(json.size()) &&
+        file.commit();
+    if (!written) {
+        AppMessageBox(m_window, QString("无法写入 %1：%2").arg(path, file.errorString()));
+        return false;
+    }
+    if (!exported.problems.empty()) {
+        // Fields a profile cannot hold are left out rather than written changed.
+        QString text = "以下字段未导出：";
+        for (const ProfileError& problem : exported.problems) {
+            text += "\n" + QString::fromStdString(problem.Text());
+        }
+        AppMessageBox(m_window, text);
+    }
+    return true;
+}
+
+bool CParamsPanel::ImportProfile(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        AppMessageBox(m_window, QString("无法读取 %1：%2").arg(path, file.errorString()));
+        return false;
+    }
+    const QByteArray json = file.readAll();
+    Profile profile;
+    if (const auto error = ParseProfile(
+            std::string_view(json.constData(), static_cast<std::size_t>(json.size())), profile)) {
+        AppMessageBox(m_window, QString("配置文件有误：%1").arg(QString::fromStdString(error->Text())));
+        return false;
+    }
+    ApplyProfile(profile, m_form);
+    return true;
 }
 
 void CParamsPanel::OnDeviceTypeLabelDblClk() {

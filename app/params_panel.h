@@ -44,6 +44,11 @@ class CParamsPanel {
     bool CollectDeviceParams();
     void DispatchResponseFrame();
 
+    // The form as a configuration profile in path (readable by its owner only), and back. A profile that
+    // fails a field's rules leaves the form as it was; both say what went wrong in a box.
+    bool ExportProfile(const QString& path);
+    bool ImportProfile(const QString& path);
+
     const DeviceParams& HeldParams() const { return m_params; }
     const ResponseFrame& Frame() const { return m_frame; }
     CQtParamForm& Form() { return m_form; }

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QContextMenuEvent>
+#include <QFileDialog>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenu>
@@ -177,8 +178,26 @@ void CQuendalDlg::keyPressEvent(QKeyEvent* event) {
 void CQuendalDlg::contextMenuEvent(QContextMenuEvent* event) {
     // The title-bar menu belongs to the window manager here; the About entry lives on the background.
     QMenu menu(this);
+    menu.addAction("导出配置...", this, &CQuendalDlg::OnExportProfile);
+    menu.addAction("导入配置...", this, &CQuendalDlg::OnImportProfile);
+    menu.addSeparator();
     menu.addAction(Utf8(kAboutMenuText), this, &CQuendalDlg::ShowAbout);
     menu.exec(event->globalPos());
+}
+
+void CQuendalDlg::OnExportProfile() {
+    const QString path = QFileDialog::getSaveFileName(this, "导出配置", QString(), "配置文件 (*.json)");
+    if (!path.isEmpty()) {
+        m_paramsPanel->ExportProfile(path);
+    }
+}
+
+void CQuendalDlg::OnImportProfile() {
+    // Fills the form only; the user saves to the device as usual.
+    const QString path = QFileDialog::getOpenFileName(this, "导入配置", QString(), "配置文件 (*.json)");
+    if (!path.isEmpty()) {
+        m_paramsPanel->ImportProfile(path);
+    }
 }
 
 void CQuendalDlg::ShowAbout() {

@@ -109,6 +109,8 @@ class CQuendalDlg : public QDialog, private CPortOwner, private IPortLink {
     void OnDestroy();
     void ConnectMessageMap();
     void ShowAbout();
+    void OnExportProfile();
+    void OnImportProfile();
 
     // The engine first, so that it is destroyed last: its destructor waits for the worker.
     CSerialPort m_port;

@@ -4,6 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <QComboBox>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -24,6 +27,7 @@
 #include "app/quendal_dlg.h"
 #include "app/status_bar.h"
 #include "app/window_timers.h"
+#include "protocol/profile.h"
 #include "tests/support/gui_support.h"
 #include "tests/support/pty_fixture.h"
 
@@ -533,6 +537,60 @@ TEST_F(SignalQuery, HeldQueryWaitsForThePortWhenItClosedMeanwhile) {
     ASSERT_TRUE(m_dlg->IsPortOpen());
     m_dlg->OnTimerTick(TIMER_SIGNAL_QUERY);
     EXPECT_EQ(Sent(), "DTU+CONFIG=CMD:AT+CSQ\r");
+}
+
+// A form exported as a profile and applied the way the command line applies it gives the very record the
+// window saves; a bad profile names its field and leaves the form alone.
+TEST_F(ParamsPanelAlone, ExportedProfileGivesTheWindowsRecordAndABadOneChangesNothing) {
+    const QString dir =
+        QDir::tempPath() + "/quendal-profile-" + QString::number(QCoreApplication::applicationPid());
+    ASSERT_TRUE(QDir().mkpath(dir));
+    const Record device = NbIotSensorRecord();
+    FeedRecord(panel, device);
+    qobject_cast<QLineEdit*>(controls.at(IDC_APN))->setText("专网apn");
+    qobject_cast<QLineEdit*>(controls.at(IDC_REMOTE_PORT3))->setText("7001");
+
+    const QString path = dir + "/site.json";
+    ASSERT_TRUE(panel.ExportProfile(path));
+    EXPECT_EQ(QFile(path).permissions() & ~(QFileDevice::ReadUser | QFileDevice::WriteUser),
+              QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray json = file.readAll();
+    Profile profile;
+    ASSERT_FALSE(
+        ParseProfile(std::string_view(json.constData(), static_cast<std::size_t>(json.size())), profile));
+    DeviceParams fromProfile;
+    ASSERT_FALSE(BuildRecord(DeviceParams::FromBytes(device), profile, fromProfile));
+    ASSERT_TRUE(panel.CollectDeviceParams());
+    EXPECT_TRUE(fromProfile == panel.HeldParams());
+
+    struct Case {
+        const char* json;
+        const char* named;
+    };
+    for (const Case& c : {Case{R"({"apn": "x", "colour": 1})", "colour"},
+                          Case{R"({"remote2_port": 70000})", "remote2_port"}, Case{R"({"apn": 5})", "apn"}}) {
+        SCOPED_TRACE(c.json);
+        BoxRecorder::Clear();
+        QFile bad(dir + "/bad.json");
+        ASSERT_TRUE(bad.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        bad.write(c.json);
+        bad.close();
+        EXPECT_FALSE(panel.ImportProfile(bad.fileName()));
+        ASSERT_EQ(BoxRecorder::Boxes().size(), 1u);
+        EXPECT_TRUE(BoxRecorder::Boxes()[0].text.contains(c.named))
+            << BoxRecorder::Boxes()[0].text.toStdString();
+        EXPECT_EQ(qobject_cast<QLineEdit*>(controls.at(IDC_APN))->text(), "专网apn");
+    }
+
+    BoxRecorder::Clear();
+    FeedRecord(panel, FourGDtuRecord());
+    ASSERT_TRUE(panel.ImportProfile(path));
+    EXPECT_TRUE(BoxRecorder::Boxes().empty());
+    EXPECT_EQ(qobject_cast<QLineEdit*>(controls.at(IDC_APN))->text(), "专网apn");
+    EXPECT_EQ(qobject_cast<QLineEdit*>(controls.at(IDC_REMOTE_PORT3))->text(), "7001");
+    QDir(dir).removeRecursively();
 }
 
 }  // namespace
