@@ -1,10 +1,11 @@
 #include "terminal/gbk_decoder.h"
 
-#include <iconv.h>
-
 #include <array>
 #include <cstddef>
 #include <memory>
+#include <vector>
+
+#include "protocol/gbk_text.h"
 
 namespace {
 
@@ -34,36 +35,23 @@ struct GbkTable {
     bool available = false;
 };
 
-// Every GBK pair maps into the Basic Multilingual Plane, so one UTF-16 unit per pair holds the table.
-// It is filled once, through iconv, the first time a pair is decoded.
+// Filled once, through the system's GBK conversion, the first time a pair is decoded.
 std::unique_ptr<GbkTable> LoadGbkTable() {
     auto table = std::make_unique<GbkTable>();
-    iconv_t cd = iconv_open("UTF-16LE", "GBK");
-    if (cd == reinterpret_cast<iconv_t>(-1)) {
-        return table;
-    }
-    table->available = true;
+    std::vector<std::array<uint8_t, 2>> pairs;
+    pairs.reserve(kTableSize);
     for (unsigned lead = kLeadFirst; lead <= kLeadLast; ++lead) {
         for (unsigned trail = kTrailFirst; trail <= kTrailLast; ++trail) {
-            if (!IsTrail(static_cast<uint8_t>(trail))) {
-                continue;
+            if (IsTrail(static_cast<uint8_t>(trail))) {
+                pairs.push_back({static_cast<uint8_t>(lead), static_cast<uint8_t>(trail)});
             }
-            char in[2] = {static_cast<char>(lead), static_cast<char>(trail)};
-            unsigned char out[4] = {};
-            char* inPtr = in;
-            auto* outPtr = reinterpret_cast<char*>(out);
-            std::size_t inLeft = sizeof in;
-            std::size_t outLeft = sizeof out;
-            iconv(cd, nullptr, nullptr, nullptr, nullptr);
-            const std::size_t done = iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft);
-            if (done == static_cast<std::size_t>(-1) || inLeft != 0 || outLeft != 2) {
-                continue;
-            }
-            const auto code = static_cast<char16_t>(out[0] | (out[1] << 8));
-            table->codes[TableIndex(static_cast<uint8_t>(lead), static_cast<uint8_t>(trail))] = code;
         }
     }
-    iconv_close(cd);
+    std::vector<char16_t> codes(pairs.size(), kUnmapped);
+    table->available = DecodeGbkPairs(pairs, codes);
+    for (std::size_t i = 0; i < pairs.size(); ++i) {
+        table->codes[TableIndex(pairs[i][0], pairs[i][1])] = codes[i];
+    }
     return table;
 }
 

@@ -35,7 +35,7 @@ class GbkDecoder {
     bool m_afterCr = false;
 };
 
-// Whether the system's GBK conversion (glibc iconv) was found; without it every pair shows U+FFFD.
+// Whether the system's GBK conversion (protocol/gbk_text.h) was found; without it every pair shows U+FFFD.
 bool GbkTableAvailable();
 
 // Hex mode's piece for one received byte: two upper-case digits and a blank ("%02X ").
