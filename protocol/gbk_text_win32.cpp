@@ -1,5 +1,7 @@
 // Windows: GBK is code page 936, through MultiByteToWideChar and WideCharToMultiByte with UTF-16 between
-// (Qt as shipped for Windows here has no GBK codec).
+// (Qt as shipped for Windows here has no GBK codec). Code page 936 maps GBK's user-defined areas to the
+// private use area, which glibc's GBK leaves unmapped; they are refused here too, so a byte sequence means
+// the same on both systems.
 #include <windows.h>
 
 #include <climits>
@@ -9,6 +11,19 @@
 namespace {
 
 constexpr UINT kGbk = 936;
+
+bool IsPrivateUse(wchar_t c) {
+    return c >= 0xE000 && c <= 0xF8FF;
+}
+
+bool HasPrivateUse(const std::wstring& text) {
+    for (const wchar_t c : text) {
+        if (IsPrivateUse(c)) {
+            return true;
+        }
+    }
+    return false;
+}
 
 std::optional<std::wstring> ToWide(UINT codePage, std::string_view in) {
     if (in.empty()) {
@@ -49,7 +64,7 @@ std::optional<std::string> FromWide(UINT codePage, const std::wstring& in) {
 
 std::optional<std::string> Convert(UINT to, UINT from, std::string_view in) {
     const auto wide = ToWide(from, in);
-    if (!wide) {
+    if (!wide || HasPrivateUse(*wide)) {
         return std::nullopt;
     }
     return FromWide(to, *wide);
@@ -74,7 +89,7 @@ bool DecodeGbkPairs(std::span<const std::array<std::uint8_t, 2>> pairs, std::spa
         const char in[2] = {static_cast<char>(pairs[i][0]), static_cast<char>(pairs[i][1])};
         wchar_t out[2] = {};
         const int n = MultiByteToWideChar(kGbk, MB_ERR_INVALID_CHARS, in, 2, out, 2);
-        codes[i] = n == 1 ? static_cast<char16_t>(out[0]) : u'\0';
+        codes[i] = n == 1 && !IsPrivateUse(out[0]) ? static_cast<char16_t>(out[0]) : u'\0';
     }
     return true;
 }

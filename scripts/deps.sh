@@ -25,3 +25,5 @@ quendal_install_packages() {
 
 QUENDAL_BUILD_PACKAGES=(cmake g++ make qt6-base-dev libgl-dev fonts-wqy-microhei libcli11-dev nlohmann-json3-dev)
 QUENDAL_TEST_PACKAGES=(libgtest-dev googletest)
+# The Windows programs, cross-built and run under Wine (scripts/wine-check).
+QUENDAL_WINDOWS_PACKAGES=(g++-mingw-w64-x86-64-posix wine64 xvfb xdotool)

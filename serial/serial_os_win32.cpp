@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <array>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "serial/mode_text.h"
@@ -228,7 +229,8 @@ std::optional<OsCallFailure> OsConfigurePort(OsPort* port, std::string_view mode
     // A driver may take a rate it cannot make without saying so; what it reports back must match.
     DCB readBack{};
     readBack.DCBlength = sizeof readBack;
-    if (GetCommState(handle, &readBack) && !SpeedWithinTolerance(static_cast<int>(dcb.BaudRate), readBack.BaudRate)) {
+    if (GetCommState(handle, &readBack) &&
+        !SpeedWithinTolerance(static_cast<int>(dcb.BaudRate), readBack.BaudRate)) {
         return OsCallFailure{"SetCommState()", ERROR_INVALID_PARAMETER};
     }
     return std::nullopt;
@@ -388,8 +390,8 @@ int OsWait(std::span<OsWaitItem> items, int timeoutMs) {
                 wait = INFINITE;
             } else {
                 const ULONGLONG elapsed = GetTickCount64() - start;
-                wait = elapsed >= static_cast<ULONGLONG>(timeoutMs) ? 0
-                                                                    : static_cast<DWORD>(timeoutMs - elapsed);
+                const auto limit = static_cast<ULONGLONG>(timeoutMs);
+                wait = elapsed >= limit ? 0 : static_cast<DWORD>(limit - elapsed);
             }
         }
         if (count == 0) {
@@ -450,7 +452,6 @@ bool OsIsLost(int error) {
         case ERROR_GEN_FAILURE:
         case ERROR_DEVICE_NOT_CONNECTED:
         case ERROR_DEVICE_REMOVED:
-        case ERROR_NO_SUCH_DEVICE:
         case ERROR_DEV_NOT_EXIST:
             return true;
         default:
@@ -466,12 +467,12 @@ std::string OsErrorText(int error) {
     wchar_t* text = nullptr;
     const DWORD length = FormatMessageW(
         FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-        static_cast<DWORD>(error), MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<wchar_t*>(&text),
-        0, nullptr);
+        static_cast<DWORD>(error), MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT),
+        reinterpret_cast<wchar_t*>(&text), 0, nullptr);
     std::string out;
     if (length > 0 && text) {
-        const int size = WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), nullptr, 0, nullptr,
-                                             nullptr);
+        const int size =
+            WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), nullptr, 0, nullptr, nullptr);
         out.resize(static_cast<std::size_t>(std::max(size, 0)));
         WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), out.data(), size, nullptr, nullptr);
     }
