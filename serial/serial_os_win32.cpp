@@ -20,6 +20,8 @@ struct OsPort {
     OVERLAPPED waitOverlapped{};
     DWORD waitEvents = 0;
     bool waitPending = false;
+    int endedWaits = 0;
+    bool pollInput = false;
     OVERLAPPED readOverlapped{};
     // The one write in flight, from a copy of its own, so the caller's buffer may change meanwhile; a
     // failure of it is told by the next write.
@@ -40,8 +42,14 @@ namespace {
 constexpr COMMTIMEOUTS kTimeouts = {MAXDWORD, 0, 0, 1000, 1000};
 
 // A comm-event wait that completes at once with nothing queued (an event left over from before the last
-// read) is started again this often before the worker is just told to look.
+// read) is started again this often before the queue is just looked at again shortly.
 constexpr int kStaleWaitRestarts = 3;
+
+// A driver whose comm-event wait cannot wait ends every one at once without an event (Wine's, on a
+// pseudo-terminal, which has no modem lines to read); after this many such ends in a row its input
+// queue is looked at every kInputPollMs instead, so an idle port does not keep a core busy.
+constexpr int kEndedWaitsBeforePolling = 3;
+constexpr DWORD kInputPollMs = 5;
 
 int LastError() {
     return static_cast<int>(GetLastError());
@@ -90,13 +98,14 @@ int InputQueue(OsPort& port, DWORD& queued) {
     return 0;
 }
 
-enum class Input { kReady, kLost, kWaiting, kFailed };
+enum class Input { kReady, kLost, kWaiting, kPolling, kFailed };
 
-// Input already queued, a lost device, or a comm-event wait outstanding for the caller to wait on. The wait
-// is started before the queue is looked at, so a byte arriving in between completes it.
+// Input already queued, a lost device, a comm-event wait outstanding for the caller to wait on, or a port
+// whose queue the caller is to look at again shortly. The wait is started before the queue is looked at,
+// so a byte arriving in between completes it.
 Input WatchInput(OsPort& port, int& error) {
     for (int restart = 0;; ++restart) {
-        if (!port.waitPending) {
+        if (!port.pollInput && !port.waitPending) {
             port.waitEvents = 0;
             if (!WaitCommEvent(port.handle, &port.waitEvents, &port.waitOverlapped)) {
                 error = LastError();
@@ -119,26 +128,35 @@ Input WatchInput(OsPort& port, int& error) {
         if (port.waitPending) {
             return Input::kWaiting;
         }
-        if (restart == kStaleWaitRestarts) {
-            return Input::kReady;
+        if (port.pollInput || restart == kStaleWaitRestarts) {
+            return Input::kPolling;
         }
     }
 }
 
-// After a wake-up: the comm-event wait, if it has completed, is collected so the next watch starts another.
+// After a wake-up: the comm-event wait, if it has completed, is collected so the next watch starts another,
+// and the queue is looked at.
 Input CheckInput(OsPort& port, int& error) {
-    if (!port.waitPending || !HasOverlappedIoCompleted(&port.waitOverlapped)) {
-        return Input::kWaiting;
-    }
-    DWORD ignored = 0;
-    port.waitPending = false;
-    if (!GetOverlappedResult(port.handle, &port.waitOverlapped, &ignored, FALSE)) {
-        error = LastError();
-        if (OsIsLost(error)) {
-            return Input::kLost;
+    if (port.waitPending) {
+        if (!HasOverlappedIoCompleted(&port.waitOverlapped)) {
+            return Input::kWaiting;
         }
-        if (error != ERROR_OPERATION_ABORTED) {
-            return Input::kFailed;
+        DWORD ignored = 0;
+        port.waitPending = false;
+        if (GetOverlappedResult(port.handle, &port.waitOverlapped, &ignored, FALSE)) {
+            port.endedWaits = 0;
+        } else {
+            error = LastError();
+            if (OsIsLost(error)) {
+                return Input::kLost;
+            }
+            if (error != ERROR_OPERATION_ABORTED) {
+                return Input::kFailed;
+            }
+            // Nothing here ends the wait while it is watched: the driver did, without an event.
+            if (++port.endedWaits == kEndedWaitsBeforePolling) {
+                port.pollInput = true;
+            }
         }
     }
     DWORD queued = 0;
@@ -346,6 +364,7 @@ int OsWait(std::span<OsWaitItem> items, int timeoutMs) {
         std::array<HANDLE, MAXIMUM_WAIT_OBJECTS> handles{};
         DWORD count = 0;
         bool now = false;
+        bool poll = false;
         for (OsWaitItem& item : items) {
             item.ready = false;
             item.hangup = false;
@@ -371,6 +390,9 @@ int OsWait(std::span<OsWaitItem> items, int timeoutMs) {
                     case Input::kWaiting:
                         handles[count++] = item.port->waitOverlapped.hEvent;
                         break;
+                    case Input::kPolling:
+                        poll = true;
+                        break;
                     case Input::kFailed:
                         return error;
                 }
@@ -393,9 +415,12 @@ int OsWait(std::span<OsWaitItem> items, int timeoutMs) {
                 const auto limit = static_cast<ULONGLONG>(timeoutMs);
                 wait = elapsed >= limit ? 0 : static_cast<DWORD>(limit - elapsed);
             }
+            if (poll) {
+                wait = std::min(wait, kInputPollMs);
+            }
         }
         if (count == 0) {
-            Sleep(wait == INFINITE ? 0 : wait);
+            Sleep(wait);
         } else if (WaitForMultipleObjects(count, handles.data(), FALSE, wait) == WAIT_FAILED) {
             return LastError();
         }
@@ -416,6 +441,7 @@ int OsWait(std::span<OsWaitItem> items, int timeoutMs) {
                             item.hangup = true;
                             break;
                         case Input::kWaiting:
+                        case Input::kPolling:
                             break;
                         case Input::kFailed:
                             return error;
@@ -446,8 +472,10 @@ bool OsIsWouldBlock(int error) {
 }
 
 bool OsIsLost(int error) {
-    // What calls on a port give once its device is gone (a USB adapter pulled, a driver stopped).
+    // What calls on a port give once its device is gone (a USB adapter pulled, a driver stopped); on a
+    // handle already open, access denied means that too.
     switch (error) {
+        case ERROR_ACCESS_DENIED:
         case ERROR_BAD_COMMAND:
         case ERROR_GEN_FAILURE:
         case ERROR_DEVICE_NOT_CONNECTED:
