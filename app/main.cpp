@@ -1,12 +1,21 @@
 // Quendal: the DTU configuration tool and serial terminal. One window, run modally; the program ends with it.
 #include <QApplication>
 #include <QStyleFactory>
+#include <cstdio>
+#include <cstring>
 
 #include "app/message_box.h"
 #include "app/qt_param_form.h"
 #include "app/quendal_dlg.h"
 
 int main(int argc, char* argv[]) {
+    // Answered before Qt starts, so it works where there is no display.
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--version") == 0) {
+            std::printf("quendal %s\n", QUENDAL_VERSION);
+            return 0;
+        }
+    }
     QApplication app(argc, argv);
     // The window was drawn for the classic control style.
     if (QStyle* style = QStyleFactory::create("Windows")) {

@@ -11,8 +11,8 @@
 int RunCat(const BenchArgs& args);
 int RunEngine(const BenchArgs& args);
 
-// Through the whole window (Qt, offscreen): receive throughput and stalls, memory after a long run, idle
-// CPU with the port open, and the time from process start to the first paint.
+// Through the whole window (Qt, on a real X server or offscreen): receive throughput and stalls, memory after
+// a long run, idle CPU with the port open, and the time from process start to the first paint.
 struct WindowRunOptions {
     std::string mode = "text";  // text, hex, or stopped (text with the display stopped)
     bool autoClear = true;

@@ -1,4 +1,5 @@
-// Measurements through the whole window, as a user runs it: the widened window shown offscreen, COM1
+// Measurements through the whole window, as a user runs it: the widened window shown (on the X server the
+// bench script starts, or offscreen), COM1
 // opened by its own handler on a pty, bytes written into the pty's device side. The event loop's health
 // is sampled by a 5 ms timer: any gap beyond its period is time the window could not answer.
 #include <fcntl.h>

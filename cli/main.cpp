@@ -141,6 +141,7 @@ int main(int argc, char** argv) {
     CLI::App app{"Reads, writes and checks the parameters of DTUs on serial ports, many at once.",
                  "quendal-cli"};
     app.footer(kExitCodes);
+    app.set_version_flag("--version", std::string("quendal-cli ") + QUENDAL_VERSION);
     app.require_subcommand(1);
     app.fallthrough();
     Args a;

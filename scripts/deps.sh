@@ -1,4 +1,4 @@
-# Sourced by ./run, ./test and ./bench: installs the Debian packages that are missing, and nothing else.
+# Sourced by ./run, ./test, ./package and ./bench: installs the Debian packages that are missing, and nothing else.
 # Usage: quendal_install_packages pkg...
 quendal_install_packages() {
     local missing=()
@@ -24,6 +24,11 @@ quendal_install_packages() {
 }
 
 QUENDAL_BUILD_PACKAGES=(cmake g++ make qt6-base-dev libgl-dev fonts-wqy-microhei libcli11-dev nlohmann-json3-dev)
-QUENDAL_TEST_PACKAGES=(libgtest-dev googletest)
+# rsvg-convert makes the PNG icons, which a test compares with the icon the window draws.
+QUENDAL_TEST_PACKAGES=(libgtest-dev googletest librsvg2-bin)
+# ./package: the icons, and dpkg-shlibdeps and dpkg-buildflags for CPack's DEB generator.
+QUENDAL_PACKAGE_PACKAGES=(librsvg2-bin dpkg-dev file)
+# CI's checks of the built package.
+QUENDAL_PACKAGE_CHECK_PACKAGES=(lintian desktop-file-utils appstream man-db)
 # The Windows programs, cross-built and run under Wine (scripts/wine-check).
 QUENDAL_WINDOWS_PACKAGES=(g++-mingw-w64-x86-64-posix wine64 xvfb xdotool)

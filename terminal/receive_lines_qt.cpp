@@ -1,16 +1,35 @@
 #include "terminal/receive_lines_qt.h"
 
+#include <QFontMetricsF>
 #include <QPlainTextEdit>
 #include <QTextDocument>
 #include <QTextLayout>
 #include <limits>
 
 namespace {
+
+// QTextEngine cuts a run of characters that would form one text item every 4096 characters.
+constexpr qsizetype kMaxItemLength = 4096;
+
 bool IsBlockSeparator(QChar c) {
     // What QTextCursor::insertText turns into a new block.
     return c == u'\n' || c == u'\r' || c == QChar::ParagraphSeparator || c == QChar(0xFDD0) ||
            c == QChar(0xFDD1);
 }
+
+// White space that QTextLayout lets hang at a line's end. A tab takes its own path (it wraps like a word,
+// to the next tab stop), a line separator breaks the line, and no-break spaces are laid out as letters.
+bool IsHangingSpace(QChar c) {
+    if (c == u' ') {
+        return true;
+    }
+    return c.isSpace() && c != u'\t' && c != QChar::LineSeparator && c.decompositionTag() != QChar::NoBreak;
+}
+
+qint64 ToFixed(qreal width) {
+    return qRound64(width * 64);
+}
+
 }  // namespace
 
 CReceiveLineCounter::CReceiveLineCounter(const QPlainTextEdit* edit) : m_edit(edit) {
@@ -19,34 +38,46 @@ CReceiveLineCounter::CReceiveLineCounter(const QPlainTextEdit* edit) : m_edit(ed
 
 void CReceiveLineCounter::ReadEditGeometry() {
     const QTextDocument* doc = m_edit->document();
-    m_font = doc->defaultFont();
+    if (!m_fontMeasured || doc->defaultFont() != m_font) {
+        MeasureFont(doc->defaultFont());
+    }
     m_option = doc->defaultTextOption();
     // The width QPlainTextDocumentLayout gives each line: the edit's text width less the document margins.
     const qreal width = TextWidth();
     m_textWidth = width;
     qreal extra = 0;
-    const QFontMetricsF metrics(m_font);
     if (m_option.flags() & QTextOption::AddSpaceForLineAndParagraphSeparators) {
-        extra = metrics.horizontalAdvance(QChar(0x21B5));
+        extra = QFontMetricsF(m_font).horizontalAdvance(QChar(0x21B5));
     }
     m_lineWidth = width - 2 * doc->documentMargin() - extra;
+    // QTextLine holds its width in 1/64 pixels, cut towards zero.
+    m_lineWidthFixed = static_cast<qint64>(m_lineWidth * 64);
+    // A tab reaches at most the next tab stop.
+    m_asciiAdvance['\t'] =
+        std::max(m_option.tabStopDistance(), QFontMetricsF(m_font).horizontalAdvance(QChar(' ')) * 8);
+}
+
+void CReceiveLineCounter::MeasureFont(const QFont& font) {
+    m_font = font;
+    m_fontMeasured = true;
+    const QFontMetricsF metrics(m_font);
     // Per-character widths add up to the shaped width but for kerning, a fraction of a character.
     m_slack = metrics.averageCharWidth() / 2 + 1;
     for (std::size_t c = 0; c < m_asciiAdvance.size(); ++c) {
-        m_asciiAdvance[c] = metrics.horizontalAdvance(QChar(static_cast<char16_t>(c)));
+        // Shaped, as the layout sees it: a form feed takes no room although its glyph has a width.
+        const qreal advance = metrics.horizontalAdvance(QString(QChar(static_cast<char16_t>(c))));
+        m_asciiAdvance[c] = advance;
+        m_asciiSpaceWidth[c] = ToFixed(advance);
     }
-    // A tab reaches at most the next tab stop.
-    m_asciiAdvance['\t'] = std::max(m_option.tabStopDistance(), metrics.horizontalAdvance(QChar(' ')) * 8);
     m_otherAdvance.clear();
+    m_otherSpaceWidth.clear();
 }
 
 void CReceiveLineCounter::Reset(QStringView text) {
     ReadEditGeometry();
     m_closedLines = 0;
     m_settledLines = 0;
-    m_open.clear();
-    m_openAdvance = 0;
-    m_mayWrap = false;
+    ClearOpenBlock();
     Append(text);
 }
 
@@ -66,34 +97,132 @@ qreal CReceiveLineCounter::Advance(QChar c) {
     return it.value();
 }
 
+qint64 CReceiveLineCounter::SpaceWidth(QChar c) {
+    const char16_t code = c.unicode();
+    if (code < m_asciiSpaceWidth.size()) {
+        return m_asciiSpaceWidth[code];
+    }
+    auto it = m_otherSpaceWidth.find(code);
+    if (it == m_otherSpaceWidth.end()) {
+        it = m_otherSpaceWidth.insert(code, ToFixed(QFontMetricsF(m_font).horizontalAdvance(QString(c))));
+    }
+    return it.value();
+}
+
+bool CReceiveLineCounter::StartsItem(QChar c) {
+    // As QTextEngine itemizes a block: a tab is an item of its own; a character of another script starts
+    // one (characters of no script of their own join the script around them, marks stay with their base);
+    // and an item ends after 4096 characters.
+    const qsizetype at = m_blockLength++;
+    const bool ownItem = c == u'\t' || c == QChar::LineSeparator || c == QChar::ObjectReplacementCharacter;
+    bool newScript = false;
+    const QChar::Script script = c.script();
+    if (script > QChar::Script_Common && script != m_itemScript) {
+        newScript = m_itemScript > QChar::Script_Common && !c.isMark();
+        if (newScript || m_itemScript <= QChar::Script_Common) {
+            m_itemScript = script;
+        }
+    }
+    const bool starts =
+        at == 0 || ownItem || m_afterOwnItem || newScript || at - m_itemStart >= kMaxItemLength;
+    if (starts) {
+        m_itemStart = at;
+    }
+    m_afterOwnItem = ownItem;
+    return starts;
+}
+
 void CReceiveLineCounter::Append(QStringView text) {
     for (QChar c : text) {
         if (IsBlockSeparator(c)) {
             CloseBlock();
             continue;
         }
+        const bool startsItem = StartsItem(c);
+        if (IsHangingSpace(c)) {
+            AppendSpace(c, startsItem);
+        } else {
+            AppendOther(c);
+        }
+    }
+}
+
+void CReceiveLineCounter::AppendSpace(QChar c, bool startsItem) {
+    if (!m_endsInSpaces) {
+        // A tab just before may have hung past the edge, and then this space starts the next line: settle
+        // the line with the space, so that the run that follows sits on the open line for sure.
         m_open.append(c);
         m_openAdvance += Advance(c);
-        // Well inside the width the open line is one line for sure; near the edge it must be laid out.
-        m_mayWrap = m_mayWrap || m_openAdvance + m_slack > m_lineWidth;
+        SettleOpenLine();
+        m_endsInSpaces = true;
+        m_spacesWidth = SpaceWidth(c);
+        return;
     }
+    if (startsItem && m_spacesWidth > m_lineWidthFixed) {
+        // Spaces wider than a line end it where their text item ends; the rest of the run goes on.
+        ++m_settledLines;
+        StartLine(c);
+        m_endsInSpaces = true;
+        m_spacesWidth = SpaceWidth(c);
+        return;
+    }
+    // Hanging spaces never wrap the line: nothing to lay out.
+    m_open.append(c);
+    m_openAdvance += Advance(c);
+    m_spacesWidth += SpaceWidth(c);
+}
+
+void CReceiveLineCounter::AppendOther(QChar c) {
+    if (m_endsInSpaces) {
+        const bool overflowed = m_spacesWidth > m_lineWidthFixed;
+        m_endsInSpaces = false;
+        m_spacesWidth = 0;
+        if (overflowed) {
+            // Spaces wider than a line end it, whatever follows them.
+            ++m_settledLines;
+            StartLine(c);
+            return;
+        }
+    }
+    m_open.append(c);
+    m_openAdvance += Advance(c);
+    // Well inside the width the open line is one line for sure; near the edge it must be laid out.
+    m_mayWrap = m_mayWrap || m_openAdvance + m_slack > m_lineWidth;
+}
+
+void CReceiveLineCounter::StartLine(QChar c) {
+    m_open.clear();
+    m_open.append(c);
+    m_openAdvance = Advance(c);
+    m_mayWrap = false;  // the first character of a line stays on it
 }
 
 void CReceiveLineCounter::CloseBlock() {
     SettleOpenLine();
     m_closedLines += m_settledLines + 1;
     m_settledLines = 0;
+    ClearOpenBlock();
+}
+
+void CReceiveLineCounter::ClearOpenBlock() {
     m_open.clear();
     m_openAdvance = 0;
     m_mayWrap = false;
+    m_endsInSpaces = false;
+    m_spacesWidth = 0;
+    m_blockLength = 0;
+    m_itemStart = 0;
+    m_itemScript = QChar::Script_Common;
+    m_afterOwnItem = false;
 }
 
-int CReceiveLineCounter::LayOut(QStringView text, int* lastLineStart) const {
+int CReceiveLineCounter::LayOut(QStringView text, int* lastLineStart, qreal* lastLineWidth) const {
     QTextLayout layout(text.toString(), m_font);
     layout.setTextOption(m_option);
     layout.beginLayout();
     int lines = 0;
     *lastLineStart = 0;
+    *lastLineWidth = 0;
     while (true) {
         QTextLine line = layout.createLine();
         if (!line.isValid()) {
@@ -101,6 +230,7 @@ int CReceiveLineCounter::LayOut(QStringView text, int* lastLineStart) const {
         }
         line.setLineWidth(m_lineWidth);
         *lastLineStart = line.textStart();
+        *lastLineWidth = line.naturalTextWidth();
         ++lines;
     }
     layout.endLayout();
@@ -113,18 +243,20 @@ void CReceiveLineCounter::SettleOpenLine() {
     }
     m_mayWrap = false;
     int lastStart = 0;
-    const int lines = LayOut(m_open, &lastStart);
+    qreal lastWidth = 0;
+    const int lines = LayOut(m_open, &lastStart, &lastWidth);
     if (lines > 1) {
         // Every line but the last is final; only the last stays open.
         m_settledLines += lines - 1;
         m_open.remove(0, lastStart);
-        m_openAdvance = 0;
-        for (QChar c : m_open) {
-            m_openAdvance += Advance(c);
-        }
     }
-    // The open line fits now; a line close to the edge is laid out again after its next character.
-    m_mayWrap = false;
+    // From the measured width on, the line is laid out again only once what is appended may reach the
+    // edge; white space at its end is not in the measure but counts towards the next word's fit.
+    qreal hanging = 0;
+    for (qsizetype i = m_open.size(); i > 0 && m_open[i - 1].isSpace(); --i) {
+        hanging += Advance(m_open[i - 1]);
+    }
+    m_openAdvance = lastWidth + hanging;
 }
 
 qreal CReceiveLineCounter::TextWidth() const {

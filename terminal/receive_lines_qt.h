@@ -7,10 +7,17 @@
 // no longer change, and the last visual line, which stays open. Appended characters only add their width
 // to the open line; it is laid out (with the edit's own font, width and text options) only when it might
 // wrap, and lines that wrapped are settled. Greedy wrapping never moves a settled line break.
+//
+// Spaces (any breakable white space but a tab) are the exception: Qt lets a run of them hang past the
+// edge, so they never make the open line wrap and are never laid out. A run wider than a whole line ends
+// its line where Qt's text item ends (at the run's end, or at the cut Qt makes in every 4096 characters of
+// an item), so the counter follows the items of the last block and sums the run's exact width. Laying out
+// the open line is the only cost that grows with the line, and it is paid only when a character may reach
+// the edge.
 #pragma once
 
+#include <QChar>
 #include <QFont>
-#include <QFontMetricsF>
 #include <QHash>
 #include <QString>
 #include <QTextOption>
@@ -29,24 +36,47 @@ class CReceiveLineCounter {
 
   private:
     void ReadEditGeometry();
+    void MeasureFont(const QFont& font);
     qreal TextWidth() const;
     qreal Advance(QChar c);
+    qint64 SpaceWidth(QChar c);
+    bool StartsItem(QChar c);
+    void AppendSpace(QChar c, bool startsItem);
+    void AppendOther(QChar c);
+    void StartLine(QChar c);
     void CloseBlock();
+    void ClearOpenBlock();
     void SettleOpenLine();
-    int LayOut(QStringView text, int* lastLineStart) const;
+    int LayOut(QStringView text, int* lastLineStart, qreal* lastLineWidth) const;
 
     const QPlainTextEdit* m_edit;
     QFont m_font;
+    bool m_fontMeasured = false;
     QTextOption m_option;
     qreal m_textWidth = 0;
     qreal m_lineWidth = 0;
+    qint64 m_lineWidthFixed = 0;  // m_lineWidth in Qt's 1/64 pixel units
     qreal m_slack = 0;
     std::array<qreal, 128> m_asciiAdvance{};
     QHash<char16_t, qreal> m_otherAdvance;
+    std::array<qint64, 128> m_asciiSpaceWidth{};  // shaped advances of spaces, 1/64 pixel
+    QHash<char16_t, qint64> m_otherSpaceWidth;
 
     int m_closedLines = 0;   // blocks before the last one
     int m_settledLines = 0;  // lines of the last block before its open line
     QString m_open;          // the last block from the start of its open line
     qreal m_openAdvance = 0;
     bool m_mayWrap = false;  // the open line may have wrapped since it was last laid out
+
+    // Whether the open line ends in a run of spaces, and the run's width as the layout sums it.
+    bool m_endsInSpaces = false;
+    qint64 m_spacesWidth = 0;
+
+    // Qt's text items in the last block: its length, where the current item starts, the script the item
+    // runs in (Common until a character with a script of its own) and whether the last character was an
+    // item of its own (a tab).
+    qsizetype m_blockLength = 0;
+    qsizetype m_itemStart = 0;
+    QChar::Script m_itemScript = QChar::Script_Common;
+    bool m_afterOwnItem = false;
 };

@@ -9,6 +9,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 
 #include "app/about_dlg.h"
 #include "app/qt_param_form.h"
@@ -56,6 +57,12 @@ TEST(Window, StartState) {
         EXPECT_EQ(dlg.ControlAs<QLabel>(id)->frameShadow(), QFrame::Sunken) << id;
     }
     EXPECT_EQ(dlg.focusWidget(), dlg.Control(IDC_PORT_COMBO));
+    // A coarse timer may fire 5 % early: a 95 ms pause would end a frame.
+    const auto timers = dlg.findChildren<QTimer*>();
+    EXPECT_GE(timers.size(), 3);
+    for (const QTimer* timer : timers) {
+        EXPECT_EQ(timer->timerType(), Qt::PreciseTimer);
+    }
 }
 
 TEST(Window, FormCombosStartEmptyAndEditable) {

@@ -7,6 +7,7 @@
 #include <QPushButton>
 #include <QTextBlock>
 #include <random>
+#include <string>
 
 #include "app/quendal_dlg.h"
 #include "terminal/receive_lines_qt.h"
@@ -22,13 +23,45 @@ int DisplayedLines(QPlainTextEdit* area) {
 }
 
 QString RandomText(std::mt19937& rng, int length) {
-    static const QString kAlphabet =
-        QString::fromUtf8("abcdefghijklmnopqrstuvwxyz0123456789ABCDEF    .,:;=+-_/\t中文字符√×");
+    // Spaces of every kind a received byte can give: blank, VT, FF and GBK's ideographic space.
+    static const QString kAlphabet = QString::fromUtf8(
+        "abcdefghijklmnopqrstuvwxyz0123456789ABCDEF    .,:;=+-_/\t\v\f\u3000\u3000中文字符√×αあ");
     std::uniform_int_distribution<int> pick(0, static_cast<int>(kAlphabet.size()) - 1);
     std::uniform_int_distribution<int> newline(0, 40);
     QString text;
     for (int i = 0; i < length; ++i) {
         text += newline(rng) == 0 ? QChar('\n') : kAlphabet[pick(rng)];
+    }
+    return text;
+}
+
+// Short text between runs of one character: runs that hang past the edge, fill lines of their own or
+// cross the 4096-character cut of a text item; and spaces just past such a cut, where the cut depends on
+// where the item began.
+QString TextWithRuns(std::mt19937& rng, int runs) {
+    static const QString kRunChars = QString::fromUtf8(" \v\f\u3000\tw中");
+    std::uniform_int_distribution<int> pick(0, static_cast<int>(kRunChars.size()) - 1);
+    auto between = [&](int low, int high) { return std::uniform_int_distribution<int>(low, high)(rng); };
+    QString text;
+    for (int i = 0; i < runs; ++i) {
+        text += RandomText(rng, between(0, 120));
+        switch (rng() % 3) {
+            case 0:
+                text += QString(between(1, 300), kRunChars[pick(rng)]);
+                break;
+            case 1:
+                text += QString(between(3000, 9000), kRunChars[pick(rng)]);
+                break;
+            default: {
+                // The item of the w's begins after a change of script or a tab, not at a combining mark.
+                const int before = between(1, 600);
+                const QString starts[] = {QString(before, QChar(u'中')), QString(before, QChar('w')) + "\t",
+                                          QString::fromUtf8("中") + QString(before, QChar('w')) + "\u093F"};
+                text += starts[rng() % 3] + QString(between(3400, 4095), QChar('w')) +
+                        QString(between(100, 800), QChar(' '));
+                break;
+            }
+        }
     }
     return text;
 }
@@ -46,23 +79,36 @@ TEST(ReceiveLineCounter, MatchesTheAreaForAnyTextInAnyPieces) {
     dlg.ControlAs<QPushButton>(IDC_DEBUG_TOGGLE)->click();
     auto* area = dlg.ControlAs<QPlainTextEdit>(IDC_RECEIVE_EDIT);
     std::mt19937 rng(20261207);
-    for (int round = 0; round < 60; ++round) {
-        const QString text =
-            round % 3 == 0 ? HexText(rng, 40 + round * 13) : RandomText(rng, 50 + round * 37);
+    // Feeds text in random pieces of up to maxPiece characters and compares at a few prefixes, not only at
+    // the end.
+    auto check = [&](const QString& text, int maxPiece, const std::string& name) {
         CReceiveLineCounter counter(area);
         counter.Reset({});
         area->setPlainText(QString());
-        // Feed in random pieces and compare at a few prefixes, not only at the end.
         qsizetype at = 0;
-        std::uniform_int_distribution<int> piece(1, 25);
+        std::uniform_int_distribution<int> piece(1, maxPiece);
         while (at < text.size()) {
             const qsizetype n = std::min<qsizetype>(piece(rng), text.size() - at);
             counter.Append(QStringView(text).mid(at, n));
             at += n;
             if (rng() % 5 == 0 || at == text.size()) {
                 area->setPlainText(text.left(at));
-                ASSERT_EQ(counter.Count(), DisplayedLines(area)) << "round " << round << " at " << at;
+                ASSERT_EQ(counter.Count(), DisplayedLines(area)) << name << " at " << at;
             }
+        }
+    };
+    for (int round = 0; round < 60; ++round) {
+        const QString text =
+            round % 3 == 0 ? HexText(rng, 40 + round * 13) : RandomText(rng, 50 + round * 37);
+        check(text, 25, "round " + std::to_string(round));
+        if (HasFatalFailure()) {
+            return;
+        }
+    }
+    for (int round = 0; round < 12; ++round) {
+        check(TextWithRuns(rng, 4), 600, "runs round " + std::to_string(round));
+        if (HasFatalFailure()) {
+            return;
         }
     }
 }

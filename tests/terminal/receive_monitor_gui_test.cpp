@@ -2,8 +2,7 @@
 // clear and the 400-line overflow, GBK text, and that runs of bytes show exactly what single bytes show.
 #include <gtest/gtest.h>
 
-#include <functional>
-
+#include <QAbstractTextDocumentLayout>
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -15,6 +14,8 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <ctime>
+#include <functional>
 #include <random>
 #include <string>
 #include <string_view>
@@ -312,6 +313,70 @@ TEST_F(ReceiveWindow, ARunWithAWrappedLineFarAboveItsEndFindsTheLimitWhereSingle
             clearedAtZ |= referenceArea->toPlainText() == cleared + "Z";
         }
         EXPECT_TRUE(clearedAtZ) << "no number of short lines reached the limit exactly";
+    }
+}
+
+TEST_F(ReceiveWindow, TenKilobytesOfAnySpaceCostAboutWhatLettersCostAndStillAutoClear) {
+    // Spaces hang past the edge, so such a run is one long line (a line per 4096 of them at most). The
+    // area must take it at the cost of letters, whatever the length of the line. Runs of 4 KB, so that
+    // the edit's own layout of the changed line, once per run, stays out of the comparison; thread CPU
+    // time and the best of three, so that other load on the machine does not count.
+    constexpr std::size_t kBytes = 10 * 1024;
+    constexpr std::size_t kRun = 4096;
+    constexpr int kRatio = 10;
+    auto cpuNow = [] {
+        timespec t{};
+        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+        return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
+    };
+    // Seconds to show the bytes in a freshly cleared area; gives up past budget.
+    auto timeFeed = [&](const Bytes& bytes, double budget) {
+        double best = budget;
+        for (int attempt = 0; attempt < 3; ++attempt) {
+            dlg.OnClearReceive();
+            const double start = cpuNow();
+            for (std::size_t at = 0; at < bytes.size() && cpuNow() - start < budget; at += kRun) {
+                Feed(Bytes(bytes.begin() + static_cast<std::ptrdiff_t>(at),
+                           bytes.begin() + static_cast<std::ptrdiff_t>(std::min(at + kRun, bytes.size()))));
+            }
+            best = std::min(best, cpuNow() - start);
+        }
+        return best;
+    };
+    const double letters = timeFeed(Repeat("w", kBytes), 60);
+    struct Case {
+        const char* name;
+        Bytes unit;
+        QChar shown;
+    };
+    const Case cases[] = {{"blank", {0x20}, QChar(' ')},
+                          {"vertical tab", {0x0B}, QChar(0x0B)},
+                          {"form feed", {0x0C}, QChar(0x0C)},
+                          {"GBK ideographic space", {0xA1, 0xA1}, QChar(0x3000)}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Bytes bytes;
+        while (bytes.size() < kBytes) {
+            bytes.insert(bytes.end(), c.unit.begin(), c.unit.end());
+        }
+        const double budget = kRatio * letters;
+        EXPECT_LT(timeFeed(bytes, budget), budget) << "letters took " << letters << " s";
+        const QString run(static_cast<qsizetype>(kBytes / c.unit.size()), c.shown);
+        ASSERT_TRUE(SameText(Area(), run));
+
+        // Letters after the run: the area clears at the byte that finds 50 displayed lines, the lines of
+        // the run included.
+        constexpr qsizetype kLetters = 2500;
+        Feed(Repeat("w", kLetters));
+        const QString after = Area();
+        ASSERT_TRUE(SameText(after, QString(after.size(), QChar('w')))) << "never cleared";
+        ASSERT_LT(after.size(), kLetters);
+        area->setPlainText(run + QString(kLetters - after.size(), QChar('w')));
+        QTextDocument* doc = area->document();
+        for (QTextBlock block = doc->firstBlock(); block.isValid(); block = block.next()) {
+            doc->documentLayout()->blockBoundingRect(block);  // lays the block out
+        }
+        EXPECT_EQ(doc->lineCount(), 50);
     }
 }
 

@@ -1,6 +1,5 @@
 // dtu-sim: a simulated DTU on a pseudo-terminal linked as COMn in the port directory, so the window can be
 // tried without hardware. Options in kUsage; the device itself is CDtuDevice, the OS part sim_pty.h.
-#include <iconv.h>
 
 #include <charconv>
 #include <chrono>
@@ -12,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "protocol/gbk_text.h"
 #include "serial/port_names.h"
 #include "tools/dtu-sim/dtu_device.h"
 #include "tools/dtu-sim/sim_pty.h"
@@ -61,27 +61,6 @@ std::optional<int> ParseNumber(std::string_view text, int low, int high) {
         return std::nullopt;
     }
     return value;
-}
-
-// The record holds GBK; arguments come as UTF-8, of which ASCII passes unchanged.
-std::optional<std::string> Utf8ToGbk(std::string_view text) {
-    const iconv_t converter = iconv_open("GBK", "UTF-8");
-    if (converter == reinterpret_cast<iconv_t>(static_cast<std::intptr_t>(-1))) {
-        return std::nullopt;
-    }
-    std::string in(text);
-    std::string out(in.size() + 1, '\0');  // GBK never takes more bytes than UTF-8
-    char* inPos = in.data();
-    std::size_t inLeft = in.size();
-    char* outPos = out.data();
-    std::size_t outLeft = out.size();
-    const std::size_t result = iconv(converter, &inPos, &inLeft, &outPos, &outLeft);
-    iconv_close(converter);
-    if (result == static_cast<std::size_t>(-1) || inLeft != 0) {
-        return std::nullopt;
-    }
-    out.resize(out.size() - outLeft);
-    return out;
 }
 
 // Accepts "--opt value" and "--opt=value". Returns an error text, empty on success.
