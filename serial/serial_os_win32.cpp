@@ -37,7 +37,7 @@ struct OsEvent {
 
 namespace {
 
-// Reads return at once with what the queue holds; a write gives up after the design's 1000 ms per byte
+// Reads return at once with what the queue holds; a write gives up after 1000 ms per byte
 // plus 1000 ms (the engine's own deadline only covers handing the bytes over).
 constexpr COMMTIMEOUTS kTimeouts = {MAXDWORD, 0, 0, 1000, 1000};
 
