@@ -344,8 +344,13 @@ TEST_F(SerialPortPtyTest, StopsDrainAcceptedOutputWithinTheBound) {
     for (std::size_t i = 0; i < frame.size(); ++i) {
         frame[i] = static_cast<std::uint8_t>(i * 13 + 1);
     }
-    enum class How { kClosePort, kDestroy, kOpenAgain };
-    for (How how : {How::kClosePort, How::kDestroy, How::kOpenAgain}) {
+    // Another port: opening the same pseudo-terminal again purges it, which on a pty also drops what the
+    // device side has not taken in yet.
+    CPtyFixture other;
+    ASSERT_TRUE(other.IsValid());
+    ASSERT_FALSE(other.LinkAs(m_dir.Path(), 2).empty());
+    enum class How { kClosePort, kDestroy, kOpenAnother };
+    for (How how : {How::kClosePort, How::kDestroy, How::kOpenAnother}) {
         SCOPED_TRACE(static_cast<int>(how));
         CRecordingOwner owner;
         auto port = std::make_unique<CSerialPort>();
@@ -361,8 +366,8 @@ TEST_F(SerialPortPtyTest, StopsDrainAcceptedOutputWithinTheBound) {
             case How::kDestroy:
                 port.reset();
                 break;
-            case How::kOpenAgain:
-                ASSERT_TRUE(Open(*port, owner));
+            case How::kOpenAnother:
+                ASSERT_TRUE(port->OpenPort(&owner, 2, 9600, 'N', 8, 1, kPanelMask, 512));
                 break;
         }
         EXPECT_EQ(m_pty.ReadUntilQuiet(200ms, kPatience), frame);
