@@ -192,8 +192,8 @@ void CNotifyLabel::mouseDoubleClickEvent(QMouseEvent* event) {
     emit doubleClicked();
 }
 
-std::map<int, QWidget*> BuildMainControls(QWidget* parent) {
-    std::map<int, QWidget*> controls;
+ControlMap BuildMainControls(QWidget* parent) {
+    ControlMap controls;
     std::map<const LayoutItem*, QWidget*> byRow;
     std::vector<QWidget*> backdrop;
     for (const LayoutItem& row : MainLayout()) {

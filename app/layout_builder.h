@@ -25,6 +25,15 @@ class CNotifyLabel : public QLabel {
     void mouseDoubleClickEvent(QMouseEvent* event) override;
 };
 
+// The addressable controls by id; the panels take theirs from it.
+using ControlMap = std::map<int, QWidget*>;
+
 // Builds every row of MainLayout() as a child of parent, fills the combo boxes' lists (nothing selected),
 // and returns the addressable controls by id.
-std::map<int, QWidget*> BuildMainControls(QWidget* parent);
+ControlMap BuildMainControls(QWidget* parent);
+
+template <class T>
+T* ControlAs(const ControlMap& controls, int id) {
+    const auto it = controls.find(id);
+    return it == controls.end() ? nullptr : qobject_cast<T*>(it->second);
+}

@@ -22,7 +22,7 @@ int main(int argc, char* argv[]) {
         QApplication::setStyle(style);
     }
     if (!GbkCodecAvailable()) {
-        AppMessageBox(nullptr, "This Qt build has no GBK codec; device texts cannot be converted.",
+        AppMessageBox(nullptr, "This system has no GBK converter; device texts cannot be converted.",
                       BoxIcon::Error);
         return 1;
     }

@@ -3,50 +3,27 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QStringDecoder>
-#include <QStringEncoder>
 
-#include "app/quendal_dlg.h"
+#include "text/gbk.h"
 
 std::optional<std::string> ToGbk(const QString& text) {
-    QStringEncoder encoder("GBK");
-    const QByteArray bytes = encoder.encode(text);
-    if (encoder.hasError()) {
-        return std::nullopt;
-    }
-    return std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+    return Utf16ToGbk(std::u16string_view(reinterpret_cast<const char16_t*>(text.utf16()),
+                                          static_cast<std::size_t>(text.size())));
 }
 
 QString FromGbk(std::string_view bytes) {
-    // A lead byte with nothing after it would vanish in the decoder; it shows as U+FFFD, as a bad pair
-    // does, so the user sees it and a save names the field instead of changing the device quietly.
-    bool dangling = false;
-    for (std::size_t i = 0; i < bytes.size();) {
-        const auto byte = static_cast<unsigned char>(bytes[i]);
-        if (byte >= 0x81 && byte <= 0xFE) {
-            dangling = i + 1 == bytes.size();
-            i += 2;
-        } else {
-            ++i;
-        }
-    }
-    if (dangling) {
-        bytes.remove_suffix(1);
-    }
-    QStringDecoder decoder("GBK", QStringConverter::Flag::Stateless);
-    QString text = decoder.decode(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())));
-    if (dangling) {
-        text.append(QChar(QChar::ReplacementCharacter));
-    }
-    return text;
+    // Half a character at the end shows as U+FFFD, as a bad pair does, so the user sees it and a save
+    // names the field instead of changing the device quietly.
+    const std::u16string text = GbkToUtf16Shown(bytes);
+    return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
 }
 
 bool GbkCodecAvailable() {
-    return QStringEncoder("GBK").isValid() && QStringDecoder("GBK").isValid();
+    return GbkAvailable();
 }
 
 std::optional<std::string> CQtParamForm::GetText(int id) const {
-    QWidget* control = m_dlg.Control(id);
+    QWidget* control = ControlAs<QWidget>(m_controls, id);
     if (auto* edit = qobject_cast<QLineEdit*>(control)) {
         return ToGbk(edit->text());
     }
@@ -61,7 +38,7 @@ std::optional<std::string> CQtParamForm::GetText(int id) const {
 
 void CQtParamForm::SetText(int id, std::string_view gbk) {
     const QString text = FromGbk(gbk);
-    QWidget* control = m_dlg.Control(id);
+    QWidget* control = ControlAs<QWidget>(m_controls, id);
     if (auto* edit = qobject_cast<QLineEdit*>(control)) {
         edit->setText(text);
         edit->setCursorPosition(0);
@@ -78,18 +55,18 @@ void CQtParamForm::SetText(int id, std::string_view gbk) {
 }
 
 void CQtParamForm::EnableControl(int id, bool enable) {
-    m_dlg.Control(id)->setEnabled(enable);
+    ControlAs<QWidget>(m_controls, id)->setEnabled(enable);
 }
 
 void CQtParamForm::ResetList(int id) {
-    auto* combo = qobject_cast<QComboBox*>(m_dlg.Control(id));
+    auto* combo = ControlAs<QComboBox>(m_controls, id);
     const QString text = combo->currentText();
     combo->clear();
     combo->setEditText(text);
 }
 
 void CQtParamForm::AddListItem(int id, std::string_view gbk) {
-    auto* combo = qobject_cast<QComboBox*>(m_dlg.Control(id));
+    auto* combo = ControlAs<QComboBox>(m_controls, id);
     const QString text = combo->currentText();
     combo->addItem(FromGbk(gbk));
     combo->setEditText(text);  // adding to an empty list would otherwise select the item

@@ -1,26 +1,25 @@
-// IParamForm over the window's Qt controls: texts cross in GBK, the device's code page, converted with
-// Qt's GBK codec. A character GBK cannot hold makes GetText return nothing rather than a '?' byte.
+// IParamForm over the window's Qt controls: texts cross in GBK, the device's code page, through the
+// program's one GBK table (text/gbk.h), which the terminal and the profiles use too. A character GBK cannot
+// hold makes GetText return nothing rather than a '?' byte; bytes that form no character show as U+FFFD.
 #pragma once
 
-#include <QByteArray>
 #include <QString>
 #include <optional>
 #include <string>
 #include <string_view>
 
+#include "app/layout_builder.h"
 #include "protocol/param_form.h"
-
-class CQuendalDlg;
 
 // GBK bytes of text; nullopt when a character has no GBK form.
 std::optional<std::string> ToGbk(const QString& text);
 QString FromGbk(std::string_view bytes);
-// False when this Qt build has no GBK codec (an ICU-less build): the form could not work at all.
+// False when the system gave no GBK table: the form could not work at all.
 bool GbkCodecAvailable();
 
 class CQtParamForm : public IParamForm {
   public:
-    explicit CQtParamForm(CQuendalDlg& dlg) : m_dlg(dlg) {}
+    explicit CQtParamForm(const ControlMap& controls) : m_controls(controls) {}
 
     std::optional<std::string> GetText(int id) const override;
     void SetText(int id, std::string_view gbk) override;
@@ -29,5 +28,5 @@ class CQtParamForm : public IParamForm {
     void AddListItem(int id, std::string_view gbk) override;
 
   private:
-    CQuendalDlg& m_dlg;
+    const ControlMap& m_controls;
 };

@@ -1,30 +1,19 @@
 #include "app/quendal_dlg.h"
 
 #include <QApplication>
-#include <QCheckBox>
 #include <QComboBox>
 #include <QContextMenuEvent>
 #include <QKeyEvent>
-#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
-#include <QTextDocument>
-#include <QTimer>
 
 #include "app/about_dlg.h"
 #include "app/app_icon.h"
-#include "app/layout_builder.h"
 #include "app/message_box.h"
-#include "app/qt_param_form.h"
 #include "app/status_bar.h"
-#include "protocol/command_exchange.h"
-#include "terminal/receive_lines_qt.h"
-
-std::int64_t RxCount = 0;
-std::int64_t TxCount = 0;
 
 namespace {
 
@@ -70,11 +59,13 @@ constexpr MessageMapEntry kMessageMap[] = {
 
 }  // namespace
 
-CQuendalDlg::CQuendalDlg(QWidget* parent) : QDialog(parent) {
+CQuendalDlg::CQuendalDlg(QWidget* parent)
+    : QDialog(parent), m_timers(this, [this](int id) { OnTimerTick(id); }) {
     setWindowTitle(Utf8(kMainTitle));
     // No sizing border and no maximise: each state (narrow, wide) has one size.
-    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
-                   Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
+                   Qt::MSWindowsFixedSizeDialogHint);
     setFont(DialogFont());
     m_icon = AppIcon();
     setWindowIcon(m_icon);
@@ -82,33 +73,16 @@ CQuendalDlg::CQuendalDlg(QWidget* parent) : QDialog(parent) {
     resize(DialogUnitsToPixels(kMainTemplateSize.width), kClientHeight);
 
     m_controls = BuildMainControls(this);
-    m_receiveEdit = ControlAs<QPlainTextEdit>(IDC_RECEIVE_EDIT);
-    m_hexDisplay = ControlAs<QCheckBox>(IDC_HEX_DISPLAY);
-    m_portCombo = ControlAs<QComboBox>(IDC_PORT_COMBO);
-    m_portDataBitsCombo = ControlAs<QComboBox>(IDC_PORT_DATABITS);
-    m_portParityCombo = ControlAs<QComboBox>(IDC_PORT_PARITY);
-    m_portBaudCombo = ControlAs<QComboBox>(IDC_PORT_BAUD);
-    m_portStopBitsCombo = ControlAs<QComboBox>(IDC_PORT_STOPBITS);
-    m_rxCount = ControlAs<QLabel>(IDC_RX_COUNT);
-    m_txCount = ControlAs<QLabel>(IDC_TX_COUNT);
-    m_openPort = ControlAs<QPushButton>(IDC_OPEN_PORT);
-    m_stopDisplay = ControlAs<QPushButton>(IDC_STOP_DISPLAY);
-    m_autoClear = ControlAs<QCheckBox>(IDC_AUTO_CLEAR);
-    m_autoSend = ControlAs<QCheckBox>(IDC_AUTO_SEND);
-    m_hexSend = ControlAs<QCheckBox>(IDC_HEX_SEND);
-    m_form = std::make_unique<CQtParamForm>(*this);
-    m_receiveLines = std::make_unique<CReceiveLineCounter>(m_receiveEdit);
-    connect(m_receiveEdit->document(), &QTextDocument::contentsChanged, this,
-            &CQuendalDlg::OnReceiveAreaChanged);
-    connect(m_hexDisplay, &QCheckBox::toggled, this, &CQuendalDlg::OnHexDisplayToggled);
-
-    for (int id : {TIMER_AUTO_SEND, TIMER_RX_IDLE, TIMER_SIGNAL_QUERY}) {
-        auto* timer = new QTimer(this);
-        // Coarse timers may fire 5 % early: a 95 ms pause would end a frame and split a record.
-        timer->setTimerType(Qt::PreciseTimer);
-        connect(timer, &QTimer::timeout, this, [this, id] { OnTimerTick(id); });
-        m_timers[id] = timer;
-    }
+    // Placed along the bottom at the narrow width, which it keeps when the window widens.
+    m_statusBar = new CStatusBar(this, kNarrowWidth, kPaneEdges);
+    IPortLink& portLink = *this;
+    CPortOwner& portOwner = *this;
+    m_sendPanel = std::make_unique<CSendPanel>(this, m_controls, portLink, m_timers);
+    m_receiveMonitor = std::make_unique<CReceiveMonitor>(m_controls, *m_sendPanel);
+    m_paramsPanel = std::make_unique<CParamsPanel>(this, m_controls, portLink, *m_sendPanel, *m_sendPanel,
+                                                   *m_statusBar, m_timers);
+    m_portPanel =
+        std::make_unique<CPortPanel>(this, m_controls, m_port, portOwner, *m_statusBar, *m_sendPanel);
     ConnectMessageMap();
     OnInitDialog();
 }
@@ -120,8 +94,7 @@ CQuendalDlg::~CQuendalDlg() {
 }
 
 QWidget* CQuendalDlg::Control(int id) const {
-    auto it = m_controls.find(id);
-    return it == m_controls.end() ? nullptr : it->second;
+    return ::ControlAs<QWidget>(m_controls, id);
 }
 
 void CQuendalDlg::ConnectMessageMap() {
@@ -159,46 +132,26 @@ bool CQuendalDlg::OnInitDialog() {
         const QRect area = screen->availableGeometry();
         move(area.center() - QPoint(kNarrowWidth / 2, kClientHeight / 2));
     }
-
-    m_statusBar = new CStatusBar(this, kNarrowWidth, kPaneEdges);
     m_statusBar->SetPaneText(0, "COM1");
     m_statusBar->SetPaneText(1, "串口已关闭");
     m_statusBar->SetPaneText(2, "请选择正确的串口号及参数并打开串口.");
-
     setWindowIcon(m_icon);
-
-    m_portCombo->setCurrentIndex(0);
-    m_portBaudCombo->setCurrentIndex(5);
-    m_portParityCombo->setCurrentIndex(0);
-    m_portDataBitsCombo->setCurrentIndex(0);
-    m_portStopBitsCombo->setCurrentIndex(0);
-    RefreshPortTooltips();
-
-    m_portBaud = 9600;
-    m_portNumber = 1;
-    m_portParity = 'N';
-    m_portDataBits = 8;
-    m_portStopBits = 1;
-    m_eventMask = EV_RXCHAR | EV_RXFLAG;
-
+    m_portPanel->SelectStartSettings();
     // Goes through the period edit's own change handler, which sets the period.
-    ControlAs<QLineEdit>(IDC_AUTO_SEND_PERIOD)->setText(QString::number(m_autoSendPeriod));
-    m_autoClear->setChecked(true);
-    UpdateData(false);
+    ControlAs<QLineEdit>(IDC_AUTO_SEND_PERIOD)->setText("1000");
     show();
-    m_receiveLines->Reset(m_receiveEdit->toPlainText());  // the area has its final width once shown
-    m_portCombo->setFocus(Qt::OtherFocusReason);
+    m_receiveMonitor->OnWindowShown();
+    Control(IDC_PORT_COMBO)->setFocus(Qt::OtherFocusReason);
     return true;
 }
 
 void CQuendalDlg::OnDestroy() {
     m_destroyed = true;
-    m_autoSend->setChecked(false);
+    m_sendPanel->StopAutoSend();
     for (int id : {TIMER_AUTO_SEND, TIMER_RX_IDLE, TIMER_SIGNAL_QUERY}) {
-        KillTimer(id);
+        m_timers.KillTimer(id);
     }
     m_port.ClosePort();
-    m_receiveText.clear();
 }
 
 void CQuendalDlg::done(int result) {
@@ -244,89 +197,34 @@ void CQuendalDlg::OnDebugToggle() {
     }
 }
 
-void CQuendalDlg::SetTimer(int id, int milliseconds) {
-    QTimer* timer = m_timers.at(id);
-    timer->stop();
-    timer->start(milliseconds);
-}
-
-void CQuendalDlg::KillTimer(int id) {
-    m_timers.at(id)->stop();
-}
-
-bool CQuendalDlg::IsTimerRunning(int id) const {
-    return m_timers.at(id)->isActive();
-}
-
-int CQuendalDlg::TimerInterval(int id) const {
-    return m_timers.at(id)->interval();
-}
-
 void CQuendalDlg::OnTimerTick(int id) {
     switch (id) {
         case TIMER_AUTO_SEND:
             OnManualSend();
             break;
         case TIMER_RX_IDLE:
-            DispatchResponseFrame();
-            KillTimer(TIMER_RX_IDLE);
-            if (m_signalQueryHeld) {
-                // The frame that held the query back is judged: the query goes now, or waits for the port
-                // on the timer as before.
-                m_signalQueryHeld = false;
-                SendSignalQuery();
-            }
+            m_paramsPanel->OnRxIdle();
             break;
         case TIMER_SIGNAL_QUERY:
-            if (IsTimerRunning(TIMER_RX_IDLE)) {
-                // An answer is still arriving; a query now would be answered into the same frame, and a
-                // frame holding the record is read only for the record.
-                KillTimer(TIMER_SIGNAL_QUERY);
-                m_signalQueryHeld = true;
-            } else {
-                SendSignalQuery();
-            }
+            m_paramsPanel->OnSignalQueryDue();
             break;
         default:
             break;
     }
 }
 
-void CQuendalDlg::SendSignalQuery() {
-    if (!m_port.IsOpen()) {
-        // Waits for the port, trying again every half second.
-        if (!IsTimerRunning(TIMER_SIGNAL_QUERY)) {
-            SetTimer(TIMER_SIGNAL_QUERY, kSignalQueryDelayMs);
-        }
-        return;
-    }
-    m_port.WriteText(kCmdSignalQuery.data());
-    AddTx(static_cast<std::int64_t>(kCmdSignalQuery.size()));
-    ShowTxCount();
-    KillTimer(TIMER_SIGNAL_QUERY);
+void CQuendalDlg::OnPortRxChar(std::uint8_t byte, int port) {
+    OnPortRxRun({&byte, 1}, port);
 }
 
-void CQuendalDlg::SetPaneText(int pane, const QString& text) {
-    m_statusBar->SetPaneText(pane, text);
-}
-
-void CQuendalDlg::UpdateData(bool saveAndValidate) {
-    auto* sendEdit = ControlAs<QPlainTextEdit>(IDC_SEND_EDIT);
-    if (saveAndValidate) {
-        m_receiveText = m_receiveEdit->toPlainText();
-        // The send area holds a line break as CR LF.
-        m_sendText = sendEdit->toPlainText().replace('\n', "\r\n");
+void CQuendalDlg::OnPortRxRun(std::span<const std::uint8_t> bytes, int port) {
+    if (port < 1 || port > 256 || bytes.empty()) {
         return;
     }
-    // An unchanged receive area is left alone so that its scroll position stays.
-    if (m_receiveEdit->toPlainText() != m_receiveText) {
-        m_receiveEdit->setPlainText(m_receiveText);
-    }
-    QString send = m_sendText;
-    send.replace("\r\n", "\n");
-    if (sendEdit->toPlainText() != send) {
-        sendEdit->setPlainText(send);
-    }
+    // Counted and shown by the terminal, collected into the frame whether or not the display runs.
+    m_receiveMonitor->OnBytesReceived(bytes);
+    m_paramsPanel->CollectResponseBytes(bytes);
+    m_timers.SetTimer(TIMER_RX_IDLE, kRxIdleMs);
 }
 
 void CQuendalDlg::PostToOwnerThread(std::function<void()> fn) {
@@ -347,14 +245,6 @@ void CQuendalDlg::OnPortError(const std::string& text) {
                   BoxIcon::Error, "Application Error");
 }
 
-void CQuendalDlg::AddTx(std::int64_t bytes) {
-    TxCount += bytes;
-}
-
-void CQuendalDlg::ShowTxCount() {
-    m_txCount->setText(QString("TX:%1").arg(TxCount));
-}
-
-void CQuendalDlg::ShowRxCount() {
-    m_rxCount->setText(QString("RX:%1").arg(RxCount));
+void CQuendalDlg::WritePort(std::span<const std::uint8_t> bytes) {
+    m_port.WriteBytes(bytes);
 }

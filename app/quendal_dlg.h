@@ -1,57 +1,46 @@
-// CQuendalDlg, the one window of the program, and the owner of everything else.
+// CQuendalDlg, the one window of the program. It creates the controls from the layout rows, owns the
+// serial port engine, the three timers, the status bar and the message map, and creates four panels that
+// own everything else, each with its widgets, its state and its handlers:
 //
-// Layers: the window (this class) only creates widgets from the layout rows, routes notifications to its
-// OnSomething handlers and writes results into controls. The work is done by Qt-free modules: the record
-// and the form binding (protocol/), the response frames and commands (protocol/), the serial engine
-// (serial/), hex conversion and the receive decoding (terminal/). Handlers are split by subsystem into
-// protocol/*_dlg.cpp, serial/*_dlg.cpp and terminal/*_dlg.cpp.
+//   CPortPanel       port lists, open/close, the device-lost path            (port_panel.h)
+//   CParamsPanel     the form, read/save/defaults/restart, the signal query,
+//                    the held record and the response frame                  (params_panel.h)
+//   CReceiveMonitor  receive area, stop/clear/hex/auto clear, RX count       (receive_monitor.h)
+//   CSendPanel       send area, hex send, auto send, TX count                (send_panel.h)
+//
+// Panels reach each other only through the small interfaces of panel_links.h (is the port open, write
+// these bytes, count these sent bytes, is auto send on, stop it); the window implements the port's. Every
+// handler keeps its name here, most as a one-line forward to its panel, so each is found by its name. The
+// work itself is done by Qt-free modules: protocol/ (record, form binding, frames, commands), serial/
+// (engine), terminal/ (hex sends, receive pieces) and text/ (GBK).
 //
 // Data flow: the engine's worker reads the port and hands each run of received bytes to this window's
-// thread (CPortOwner); OnPortRxRun treats them byte by byte (count, frame collection, display); the idle
-// timer judges the frame; commands go back out through the engine's single pending write request.
+// thread (CPortOwner); OnPortRxRun gives the run to the receive monitor (count, display) and to the params
+// panel (frame collection) and restarts the idle timer, whose tick judges the frame. Commands and sends go
+// back out through the engine's single pending write request.
 #pragma once
 
 #include <QDialog>
 #include <QIcon>
-#include <QString>
-#include <array>
 #include <cstdint>
 #include <functional>
-#include <map>
 #include <memory>
 #include <span>
-#include <vector>
+#include <string>
 
-#include "protocol/device_params.h"
-#include "protocol/response_frame.h"
-#include "res/control_ids.h"
+#include "app/layout_builder.h"
+#include "app/panel_links.h"
+#include "app/params_panel.h"
+#include "app/port_panel.h"
+#include "app/receive_monitor.h"
+#include "app/send_panel.h"
+#include "app/window_timers.h"
 #include "serial/port_owner.h"
 #include "serial/serial_port.h"
-#include "terminal/gbk_decoder.h"
 
-class QCheckBox;
-class QComboBox;
-class QLabel;
-class QPlainTextEdit;
-class QPushButton;
-class QTimer;
 class CStatusBar;
-class CQtParamForm;
-class CReceiveLineCounter;
 
-enum TimerId : int {
-    TIMER_AUTO_SEND = 1,
-    TIMER_RX_IDLE = 2,
-    TIMER_SIGNAL_QUERY = 3,
-};
-constexpr int kRxIdleMs = 100;
-constexpr int kSignalQueryDelayMs = 500;
-
-// Program-wide byte counters. 64-bit: at full speed a 32-bit count overflows within the hour.
-extern std::int64_t RxCount;
-extern std::int64_t TxCount;
-
-class CQuendalDlg : public QDialog, private CPortOwner {
+class CQuendalDlg : public QDialog, private CPortOwner, private IPortLink {
     Q_OBJECT
   public:
     explicit CQuendalDlg(QWidget* parent = nullptr);
@@ -62,50 +51,46 @@ class CQuendalDlg : public QDialog, private CPortOwner {
     T* ControlAs(int id) const {
         return qobject_cast<T*>(Control(id));
     }
+    const ControlMap& Controls() const { return m_controls; }
     CStatusBar* StatusBar() const { return m_statusBar; }
-    bool IsTimerRunning(int id) const;
-    int TimerInterval(int id) const;
-    const DeviceParams& HeldParams() const { return m_params; }
-    const ResponseFrame& Frame() const { return m_frame; }
-    bool IsPortOpen() const { return m_port.IsOpen(); }
-    // Sees every received byte that passes the port-number test, in order (reliability tests).
-    void SetRxTap(std::function<void(std::uint8_t)> tap) { m_rxTap = std::move(tap); }
+    bool IsTimerRunning(int id) const { return m_timers.IsTimerRunning(id); }
+    int TimerInterval(int id) const { return m_timers.TimerInterval(id); }
+    bool IsPortOpen() const override { return m_port.IsOpen(); }
 
-    // Message map handlers.
+    CPortPanel& PortPanel() const { return *m_portPanel; }
+    CParamsPanel& ParamsPanel() const { return *m_paramsPanel; }
+    CReceiveMonitor& ReceiveMonitor() const { return *m_receiveMonitor; }
+    CSendPanel& SendPanel() const { return *m_sendPanel; }
+
+    // Message map handlers. The window's own:
     void OnPortRxChar(std::uint8_t byte, int port);
     void OnPortRxRun(std::span<const std::uint8_t> bytes, int port);
-    void OnOpenPort();
-    void OnManualSend();
     void OnTimerTick(int id);
-    void OnAutoSend();
-    void OnSendEditChange();
-    void OnAutoSendPeriodChange();
-    void OnClearReceive();
-    void OnStopDisplay();
-    void OnClearSend();
-    void OnPortSelected();
-    void OnDataBitsSelected();
-    void OnParitySelected();
-    void OnBaudSelected();
-    void OnStopBitsSelected();
-    void OnClearCounters();
-    void OnReadParams();
-    void OnSaveParams();
     void OnDebugToggle();
-    void OnFactoryDefaults();
-    void OnRebootDevice();
-    void OnDeviceTypeLabelDblClk();
-    void OnPortLost();
-
-    void ShowDeviceParams();
-    bool CollectDeviceParams();
-    void DispatchResponseFrame();
-
-    void SetTimer(int id, int milliseconds);
-    void KillTimer(int id);
-
-    // Data exchange: pull (true) copies both edits into ReceiveText/SendText, push (false) the reverse.
-    void UpdateData(bool saveAndValidate);
+    // The port panel's:
+    void OnOpenPort() { m_portPanel->OnOpenPort(); }
+    void OnPortSelected() { m_portPanel->OnPortSelected(); }
+    void OnDataBitsSelected() { m_portPanel->OnDataBitsSelected(); }
+    void OnParitySelected() { m_portPanel->OnParitySelected(); }
+    void OnBaudSelected() { m_portPanel->OnBaudSelected(); }
+    void OnStopBitsSelected() { m_portPanel->OnStopBitsSelected(); }
+    void OnPortLost() { m_portPanel->OnPortLost(); }
+    // The params panel's:
+    void OnReadParams() { m_paramsPanel->OnReadParams(); }
+    void OnSaveParams() { m_paramsPanel->OnSaveParams(); }
+    void OnFactoryDefaults() { m_paramsPanel->OnFactoryDefaults(); }
+    void OnRebootDevice() { m_paramsPanel->OnRebootDevice(); }
+    void OnDeviceTypeLabelDblClk() { m_paramsPanel->OnDeviceTypeLabelDblClk(); }
+    // The receive monitor's:
+    void OnClearReceive() { m_receiveMonitor->OnClearReceive(); }
+    void OnStopDisplay() { m_receiveMonitor->OnStopDisplay(); }
+    void OnClearCounters() { m_receiveMonitor->OnClearCounters(); }
+    // The send panel's:
+    void OnManualSend() { m_sendPanel->OnManualSend(); }
+    void OnAutoSend() { m_sendPanel->OnAutoSend(); }
+    void OnSendEditChange() { m_sendPanel->OnSendEditChange(); }
+    void OnAutoSendPeriodChange() { m_sendPanel->OnAutoSendPeriodChange(); }
+    void OnClearSend() { m_sendPanel->OnClearSend(); }
 
   protected:
     void done(int result) override;
@@ -117,67 +102,23 @@ class CQuendalDlg : public QDialog, private CPortOwner {
     void PostToOwnerThread(std::function<void()> fn) override;
     void OnPortMessage(unsigned message, std::span<const std::uint8_t> bytes, int port) override;
     void OnPortError(const std::string& text) override;
+    // IPortLink, for the panels that send.
+    void WritePort(std::span<const std::uint8_t> bytes) override;
 
     bool OnInitDialog();
     void OnDestroy();
     void ConnectMessageMap();
     void ShowAbout();
-    bool RefuseIfPortClosed();
-    void SendCommand(std::span<const std::uint8_t> bytes, const QString& paneText);
-    void AddTx(std::int64_t bytes);
-    void ShowTxCount();
-    void ShowRxCount();
-    void SetPaneText(int pane, const QString& text);
-    void SetPanelOpen(bool open);
-    void AppendReceivePieces(const QString& pieces, const std::vector<qsizetype>& ends);
-    void OnReceiveAreaChanged();
-    void RefreshPortTooltips();
-    void StopAutoSend();
-    void SendSignalQuery();
-    void EndTextDisplay();
-    void OnHexDisplayToggled(bool hex);
 
-    // Members in the order the window declares them; destruction runs in reverse.
-    int m_displayStopped = 0;
-    int m_portBaud = 0;
-    int m_portNumber = 0;
-    char m_portParity = 0;
-    int m_portDataBits = 0;
-    int m_portStopBits = 0;
+    // The engine first, so that it is destroyed last: its destructor waits for the worker.
     CSerialPort m_port;
-    // Control wrappers.
-    QPlainTextEdit* m_receiveEdit = nullptr;
-    QCheckBox* m_hexDisplay = nullptr;
-    QComboBox* m_portCombo = nullptr;
-    QComboBox* m_portDataBitsCombo = nullptr;
-    QComboBox* m_portParityCombo = nullptr;
-    QComboBox* m_portBaudCombo = nullptr;
-    QComboBox* m_portStopBitsCombo = nullptr;
-    QLabel* m_rxCount = nullptr;
-    QLabel* m_txCount = nullptr;
-    QPushButton* m_openPort = nullptr;
-    QPushButton* m_stopDisplay = nullptr;
-    QCheckBox* m_autoClear = nullptr;
-    QCheckBox* m_autoSend = nullptr;
-    QCheckBox* m_hexSend = nullptr;
-    QString m_receiveText;  // ReceiveText
-    QString m_sendText;     // SendText
-    int m_autoSendPeriod = 1000;
-    int m_autoSendOn = 0;
-    unsigned m_eventMask = 0;
-    int m_panelClosed = 1;
     QIcon m_icon;
-    DeviceParams m_params;
-    ResponseFrame m_frame;
+    ControlMap m_controls;
     CStatusBar* m_statusBar = nullptr;
-
-    std::map<int, QWidget*> m_controls;
-    std::map<int, QTimer*> m_timers;
-    std::unique_ptr<CQtParamForm> m_form;
-    GbkDecoder m_rxDecoder;  // text-mode decoding state; survives clears of the area
+    CWindowTimers m_timers;
+    std::unique_ptr<CSendPanel> m_sendPanel;
+    std::unique_ptr<CReceiveMonitor> m_receiveMonitor;
+    std::unique_ptr<CParamsPanel> m_paramsPanel;
+    std::unique_ptr<CPortPanel> m_portPanel;
     bool m_destroyed = false;
-    std::function<void(std::uint8_t)> m_rxTap;
-    std::unique_ptr<CReceiveLineCounter> m_receiveLines;  // the area's lines as displayed
-    bool m_insertingReceived = false;
-    bool m_signalQueryHeld = false;  // its time came while a frame was still arriving
 };

@@ -21,6 +21,7 @@
 #include "app/message_box.h"
 #include "app/qt_param_form.h"
 #include "app/quendal_dlg.h"
+#include "app/receive_monitor.h"
 #include "bench/benches.h"
 #include "tests/support/pty_fixture.h"
 
@@ -117,7 +118,8 @@ int RunWindow(int argc, char** argv, const WindowRunOptions& options) {
         return 1;
     }
 
-    const std::int64_t target = RxCount + static_cast<std::int64_t>(total);
+    const CReceiveMonitor& monitor = dlg.ReceiveMonitor();
+    const std::int64_t target = monitor.RxCount() + static_cast<std::int64_t>(total);
     QEventLoop loop;
     QTimer ticker;
     ticker.setTimerType(Qt::PreciseTimer);
@@ -127,16 +129,16 @@ int RunWindow(int argc, char** argv, const WindowRunOptions& options) {
     double maxGap = 0;
     double end = 0;
     double lastProgress = 0;
-    std::int64_t lastCount = RxCount;
+    std::int64_t lastCount = monitor.RxCount();
     QObject::connect(&ticker, &QTimer::timeout, [&] {
         const double now = MonotonicSeconds();
         maxGap = std::max(maxGap, now - lastTick);
         lastTick = now;
-        if (RxCount != lastCount) {
-            lastCount = RxCount;
+        if (monitor.RxCount() != lastCount) {
+            lastCount = monitor.RxCount();
             lastProgress = now;
         }
-        if (RxCount >= target || now - lastProgress > kNoProgressSeconds) {
+        if (monitor.RxCount() >= target || now - lastProgress > kNoProgressSeconds) {
             end = now;
             loop.quit();
         }
@@ -161,14 +163,14 @@ int RunWindow(int argc, char** argv, const WindowRunOptions& options) {
     row.rssMb = ProcStatusMb("VmRSS");
     row.hwmMb = ProcStatusMb("VmHWM");
     row.cpuPercent = 100.0 * cpu / row.seconds;
-    row.lost = static_cast<std::uint64_t>(std::max<std::int64_t>(0, target - RxCount));
+    row.lost = static_cast<std::uint64_t>(std::max<std::int64_t>(0, target - monitor.RxCount()));
     PrintRow(row);
-    if (RxCount > target) {
+    if (monitor.RxCount() > target) {
         std::fprintf(stderr, "RX counted %lld bytes more than were written\n",
-                     static_cast<long long>(RxCount - target));
+                     static_cast<long long>(monitor.RxCount() - target));
     }
     dlg.OnOpenPort();
-    return RxCount == target ? 0 : 1;
+    return monitor.RxCount() == target ? 0 : 1;
 }
 
 int RunIdle(int argc, char** argv, const BenchArgs& args) {

@@ -5,7 +5,7 @@
 #include <thread>
 
 #include "cli/console.h"
-#include "protocol/gbk_text.h"
+#include "text/gbk.h"
 
 namespace {
 

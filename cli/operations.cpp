@@ -12,7 +12,7 @@ namespace {
 using Status = ExchangeOutcome::Status;
 
 // The largest answers each command may get: the record behind "+CONFIG=", a short frame otherwise.
-constexpr std::size_t kRecordAnswerBytes = 8 + kParamsSize;
+constexpr std::size_t kRecordAnswerBytes = 8 + kDeviceParamsSize;
 constexpr std::size_t kShortAnswerBytes = 99;
 
 std::span<const uint8_t> Bytes(std::string_view text) {

@@ -6,9 +6,9 @@
 #include <mutex>
 
 #include "cli/owner_file.h"
-#include "protocol/gbk_text.h"
 #include "protocol/memory_form.h"
 #include "res/control_ids.h"
+#include "text/gbk.h"
 
 CsvRow ReportHeader() {
     return {"time",        "port",     "device",    "command", "result",      "module",

@@ -26,7 +26,7 @@ struct Judgement {
     ResponseKind kind = ResponseKind::None;
     std::string_view paneUtf8;  // empty when pane 2 keeps its text
     std::optional<std::string> signal;
-    std::array<uint8_t, kParamsSize> record{};
+    std::array<uint8_t, kDeviceParamsSize> record{};
 
     bool operator==(const Judgement&) const = default;
 };
@@ -78,10 +78,11 @@ Judgement JudgeByRules(Bytes frame) {
         }
     } else if (count >= 448) {
         const std::size_t at = text.find("+CONFIG=");
-        if (at != std::string::npos && at + 8 + kParamsSize <= count) {
+        if (at != std::string::npos && at + 8 + kDeviceParamsSize <= count) {
             j.kind = ResponseKind::Record;
             j.paneUtf8 = "参数读取完毕！";
-            std::copy_n(frame.begin() + static_cast<std::ptrdiff_t>(at + 8), kParamsSize, j.record.begin());
+            std::copy_n(frame.begin() + static_cast<std::ptrdiff_t>(at + 8), kDeviceParamsSize,
+                        j.record.begin());
         }
     }
     return j;

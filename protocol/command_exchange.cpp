@@ -16,7 +16,7 @@ std::string_view AsText(std::span<const uint8_t> bytes) {
 
 }  // namespace
 
-std::array<uint8_t, kSaveFrameSize> BuildSaveFrame(std::span<const uint8_t, kParamsSize> record) {
+std::array<uint8_t, kSaveFrameSize> BuildSaveFrame(std::span<const uint8_t, kDeviceParamsSize> record) {
     std::array<uint8_t, kSaveFrameSize> frame{};
     auto next = std::copy(kSaveFramePrefix.begin(), kSaveFramePrefix.end(), frame.begin());
     std::copy(record.begin(), record.end(), next);
@@ -79,15 +79,15 @@ DtuCommandParser::Step DtuCommandParser::TakeCommand(std::vector<DtuCommand>& ou
     } else if (tail.starts_with(kResetTail)) {
         command.kind = DtuCommandKind::Reset;
         used = kSaveFramePrefix.size() + kResetTail.size();
-    } else if (const std::size_t cr = tail.substr(0, kParamsSize).find('\r');
+    } else if (const std::size_t cr = tail.substr(0, kDeviceParamsSize).find('\r');
                tail.starts_with(kCmdTail) && cr != std::string_view::npos) {
         command.kind = DtuCommandKind::Cmd;
         command.text = std::string(tail.substr(kCmdTail.size(), cr - kCmdTail.size()));
         used = kSaveFramePrefix.size() + cr + 1;
-    } else if (tail.size() >= kParamsSize) {
+    } else if (tail.size() >= kDeviceParamsSize) {
         command.kind = DtuCommandKind::Save;
-        std::copy_n(m_pending.begin() + static_cast<std::ptrdiff_t>(kSaveFramePrefix.size()), kParamsSize,
-                    command.record.begin());
+        std::copy_n(m_pending.begin() + static_cast<std::ptrdiff_t>(kSaveFramePrefix.size()),
+                    kDeviceParamsSize, command.record.begin());
         used = kSaveFrameSize;
     } else {
         return Step::NeedMore;

@@ -22,16 +22,16 @@ inline constexpr std::string_view kCmdSignalQuery = "DTU+CONFIG=CMD:AT+CSQ\r";
 inline constexpr std::string_view kSaveFramePrefix = "DTU+CONFIG=";
 inline constexpr std::size_t kSaveFrameSize = 451;
 
-static_assert(kSaveFramePrefix.size() + kParamsSize == kSaveFrameSize);
+static_assert(kSaveFramePrefix.size() + kDeviceParamsSize == kSaveFrameSize);
 
-std::array<uint8_t, kSaveFrameSize> BuildSaveFrame(std::span<const uint8_t, kParamsSize> record);
+std::array<uint8_t, kSaveFrameSize> BuildSaveFrame(std::span<const uint8_t, kDeviceParamsSize> record);
 
 enum class DtuCommandKind { Read, Save, Defaults, Reset, Cmd };
 
 struct DtuCommand {
     DtuCommandKind kind = DtuCommandKind::Read;
-    std::array<uint8_t, kParamsSize> record{};  // Save only
-    std::string text;                           // Cmd only: the bytes between "CMD:" and the CR
+    std::array<uint8_t, kDeviceParamsSize> record{};  // Save only
+    std::string text;                                 // Cmd only: the bytes between "CMD:" and the CR
 };
 
 // The device's side: fed the bytes it receives, in pieces of any size, it yields each complete command

@@ -7,81 +7,17 @@
 #include <nlohmann/json.hpp>
 #include <set>
 
-#include "protocol/gbk_text.h"
 #include "protocol/memory_form.h"
 #include "res/control_ids.h"
+#include "text/gbk.h"
 
 namespace {
 
 using K = ProfileFieldKind;
 using ordered_json = nlohmann::ordered_json;
 
-constexpr GbkText kParityChoices[] = {kTextNone, kTextOdd, kTextEven};
-constexpr GbkText kCommModeChoices[] = {kTextTransparent, kTextNonTransparent};
-constexpr GbkText kPositioningChoices[] = {kTextPositioningOff, kTextPositioningOn};
-constexpr GbkText kDeviceTypeChoices[] = {kTextDtu, kTextTempHumidity};
-// TCP and CoAP both go out as 0: the device reads 0 as TCP on a 4G module and as CoAP on an NB-IoT one.
-constexpr GbkText kCommTypeChoices[] = {kTextTcp, kTextUdp, kTextCoap};
-
-constexpr int64_t kU8 = 255;
-constexpr int64_t kU16 = 65535;
-constexpr int64_t kI32 = std::numeric_limits<int32_t>::max();
-
-constexpr ProfileField Text(std::string_view name, int id, std::size_t offset, std::size_t width) {
-    return {name, id, K::Text, width - 1, 0, 0, {}, offset, width, 0xFF};
-}
-constexpr ProfileField Number(std::string_view name, int id, int64_t min, int64_t max, std::size_t offset,
-                              std::size_t width) {
-    return {name, id, K::Number, 0, min, max, {}, offset, width, 0xFF};
-}
-constexpr ProfileField Digit(std::string_view name, int id, int64_t min, int64_t max, std::size_t offset) {
-    return {name, id, K::Digit, 0, min, max, {}, offset, 1, 0xFF};
-}
-constexpr ProfileField Choice(std::string_view name, int id, std::span<const GbkText> choices,
-                              std::size_t offset, uint8_t mask) {
-    return {name, id, K::Choice, 0, 0, 0, choices, offset, 1, mask};
-}
-
-// Remote link n's address and port sit side by side here, as on one line of the form.
-constexpr ProfileField kFields[] = {
-    Text("apn", IDC_APN, 24, 32),
-    Text("apn_user", IDC_APN_USER, 56, 40),
-    Text("apn_password", IDC_APN_PASSWORD, 96, 40),
-    // A rate must be positive; the record's field is signed 32-bit.
-    Number("device_baud", IDC_DEV_BAUD, 1, kI32, 152, 4),
-    Digit("device_data_bits", IDC_DEV_DATABITS, 5, 8, 156),
-    Choice("device_parity", IDC_DEV_PARITY, kParityChoices, 157, 0xFF),
-    // The form's list offers 0, 1 and 2; what 0 means is the device's business.
-    Digit("device_stop_bits", IDC_DEV_STOPBITS, 0, 2, 158),
-    Text("device_id", IDC_DEVICE_ID, 8, 16),
-    Number("reboot_period", IDC_REBOOT_PERIOD, 0, kU8, 3, 1),
-    Number("heartbeat_period", IDC_HEARTBEAT_PERIOD, 0, kU16, 4, 2),
-    Number("netcheck_period", IDC_NETCHECK_PERIOD, 0, kU16, 6, 2),
-    Choice("comm_mode", IDC_COMM_MODE, kCommModeChoices, 434, FLAG_NON_TRANSPARENT),
-    Choice("positioning", IDC_POSITIONING, kPositioningChoices, 434, FLAG_POSITIONING),
-    Choice("device_type", IDC_DEVICE_TYPE, kDeviceTypeChoices, 434, FLAG_TEMP_HUMIDITY),
-    Choice("comm_type", IDC_COMM_TYPE, kCommTypeChoices, 435, 0xFF),
-    Number("pack_max_len", IDC_PACK_MAX_LEN, 0, kU16, 160, 2),
-    Number("pack_max_time", IDC_PACK_MAX_TIME, 0, kU16, 162, 2),
-    Text("dns", IDC_DNS, 416, 16),
-    Number("dns_period", IDC_DNS_PERIOD, 0, kU16, 432, 2),
-    Text("remote1_address", RemoteAddrId(1), 164, 40),
-    Number("remote1_port", RemotePortId(1), 0, kU16, 404, 2),
-    Text("remote2_address", RemoteAddrId(2), 204, 40),
-    Number("remote2_port", RemotePortId(2), 0, kU16, 406, 2),
-    Text("remote3_address", RemoteAddrId(3), 244, 40),
-    Number("remote3_port", RemotePortId(3), 0, kU16, 408, 2),
-    Text("remote4_address", RemoteAddrId(4), 284, 40),
-    Number("remote4_port", RemotePortId(4), 0, kU16, 410, 2),
-    Text("remote5_address", RemoteAddrId(5), 324, 40),
-    Number("remote5_port", RemotePortId(5), 0, kU16, 412, 2),
-    Text("remote6_address", RemoteAddrId(6), 364, 40),
-    Number("remote6_port", RemotePortId(6), 0, kU16, 414, 2),
-};
-constexpr std::size_t kFieldCount = std::size(kFields);
-
 std::size_t IndexOf(const ProfileField& field) {
-    return static_cast<std::size_t>(&field - kFields);
+    return static_cast<std::size_t>(&field - ProfileFields().data());
 }
 
 std::string Quoted(std::string_view text) {
@@ -222,27 +158,11 @@ uint8_t CollectedChoiceByte(const ProfileField& field, const GbkText& choice) {
 
 }  // namespace
 
-std::span<const ProfileField> ProfileFields() {
-    return kFields;
-}
-
-const ProfileField* FindProfileField(std::string_view name) {
-    const auto it = std::find_if(std::begin(kFields), std::end(kFields),
-                                 [&](const ProfileField& f) { return f.name == name; });
-    return it == std::end(kFields) ? nullptr : &*it;
-}
-
-const ProfileField* FindProfileFieldById(int controlId) {
-    const auto it = std::find_if(std::begin(kFields), std::end(kFields),
-                                 [&](const ProfileField& f) { return f.controlId == controlId; });
-    return it == std::end(kFields) ? nullptr : &*it;
-}
-
 std::string ProfileError::Text() const {
     return field.empty() ? reason : field + ": " + reason;
 }
 
-Profile::Profile() : m_values(kFieldCount) {}
+Profile::Profile() : m_values(ProfileFields().size()) {}
 
 std::optional<ProfileError> Profile::Set(std::string_view name, const ProfileValue& value) {
     const ProfileField* field = FindProfileField(name);
@@ -277,7 +197,7 @@ std::size_t Profile::Count() const {
 }
 
 void Profile::Merge(const Profile& over) {
-    for (std::size_t i = 0; i < kFieldCount; ++i) {
+    for (std::size_t i = 0; i < ProfileFields().size(); ++i) {
         if (over.m_values[i]) {
             m_values[i] = over.m_values[i];
         }
@@ -341,12 +261,12 @@ std::optional<ProfileError> ParseProfile(std::string_view json, Profile& out) {
 
 std::string ProfileToJson(const Profile& profile) {
     ordered_json doc = ordered_json::object();
-    for (std::size_t i = 0; i < kFieldCount; ++i) {
+    for (std::size_t i = 0; i < ProfileFields().size(); ++i) {
         const auto& value = profile.Value(i);
         if (!value) {
             continue;
         }
-        const std::string name(kFields[i].name);
+        const std::string name(ProfileFields()[i].name);
         if (const auto* number = std::get_if<int64_t>(&*value)) {
             doc[name] = *number;
         } else {
@@ -357,9 +277,9 @@ std::string ProfileToJson(const Profile& profile) {
 }
 
 void ApplyProfile(const Profile& profile, IParamForm& form) {
-    for (std::size_t i = 0; i < kFieldCount; ++i) {
+    for (std::size_t i = 0; i < ProfileFields().size(); ++i) {
         if (const auto& value = profile.Value(i)) {
-            form.SetText(kFields[i].controlId, FormText(kFields[i], *value));
+            form.SetText(ProfileFields()[i].controlId, FormText(ProfileFields()[i], *value));
         }
     }
 }
@@ -373,7 +293,7 @@ ProfileExport ProfileFromForm(IParamForm& form) {
     // Every field but the texts is taken from what the collection makes of the form; the texts are read
     // directly so that a long one costs only its own field.
     CMemoryForm others;
-    for (const ProfileField& field : kFields) {
+    for (const ProfileField& field : ProfileFields()) {
         if (field.kind == K::Text) {
             continue;
         }
@@ -386,7 +306,7 @@ ProfileExport ProfileFromForm(IParamForm& form) {
     DeviceParams collected;
     const auto refusal = CollectDeviceParams(others, collected);
 
-    for (const ProfileField& field : kFields) {
+    for (const ProfileField& field : ProfileFields()) {
         if (field.kind == K::Text) {
             const auto gbk = form.GetText(field.controlId);
             if (!gbk) {
@@ -490,7 +410,7 @@ std::vector<FieldDifference> CompareRecords(const DeviceParams& expected, const 
     ShowDeviceParams(expected, expectedForm);
     ShowDeviceParams(actual, actualForm);
     std::vector<FieldDifference> differences;
-    for (const ProfileField& field : kFields) {
+    for (const ProfileField& field : ProfileFields()) {
         const bool same = field.kind == K::Text
                               ? FieldText(FieldBytes(expected, field)) == FieldText(FieldBytes(actual, field))
                           : field.mask == 0xFF

@@ -76,9 +76,9 @@ DispatchResult DispatchResponseFrame(ResponseFrame& frame) {
     } else if (count >= kRecordFrameMin) {
         const std::size_t m = text.find(kAnswerRecord);
         // A record that does not lie wholly inside the frame is ignored rather than read past it.
-        if (m != std::string_view::npos && m + kAnswerRecord.size() + kParamsSize <= count) {
+        if (m != std::string_view::npos && m + kAnswerRecord.size() + kDeviceParamsSize <= count) {
             const auto from = frame.bytes.begin() + static_cast<std::ptrdiff_t>(m + kAnswerRecord.size());
-            std::copy(from, from + kParamsSize, result.record.begin());
+            std::copy(from, from + kDeviceParamsSize, result.record.begin());
             result.kind = ResponseKind::Record;
             result.paneText = &kTextReadDone;
         }

@@ -12,9 +12,9 @@
 #include <optional>
 #include <string>
 
+#include "protocol/device_params.h"
 #include "res/texts.h"
 
-inline constexpr std::size_t kParamsSize = 440;
 // Received bytes a frame holds before it is dispatched at once; one more byte of the buffer keeps the
 // terminating zero written at dispatch.
 inline constexpr uint32_t kFrameCapacity = 1023;
@@ -36,7 +36,7 @@ struct DispatchResult {
     // nullopt when the answer held no usable value, and the signal field keeps its text.
     std::optional<std::string> signal;
     // Record: the 440 bytes that followed "+CONFIG=".
-    std::array<uint8_t, kParamsSize> record{};
+    std::array<uint8_t, kDeviceParamsSize> record{};
 };
 
 // Appends one received byte. Returns true when the frame is full and must be dispatched before the

@@ -65,6 +65,9 @@ class CSerialPort {
     void WriteText(const char* text);
 
     bool IsOpen() const;
+    // Whether ClosePort was asked since the last OpenPort: the port may still be open while its output
+    // drains, but it is on its way out.
+    bool IsClosing() const;
 
   private:
     enum class Step { kContinue, kStop, kEnd };

@@ -1,66 +1,12 @@
 #include "terminal/gbk_decoder.h"
 
-#include <array>
-#include <cstddef>
-#include <memory>
-#include <vector>
-
-#include "protocol/gbk_text.h"
+#include "text/gbk.h"
 
 namespace {
 
-constexpr uint8_t kLeadFirst = 0x81;
-constexpr uint8_t kLeadLast = 0xFE;
-constexpr uint8_t kTrailFirst = 0x40;
-constexpr uint8_t kTrailLast = 0xFE;
-constexpr std::size_t kTrailSpan = kTrailLast - kTrailFirst + 1;
-constexpr std::size_t kTableSize = (kLeadLast - kLeadFirst + 1) * kTrailSpan;
-constexpr char16_t kUnmapped = 0;
+constexpr char16_t kReplacement = u'\uFFFD';
 
-bool IsLead(uint8_t b) {
-    return b >= kLeadFirst && b <= kLeadLast;
-}
-
-bool IsTrail(uint8_t b) {
-    return b >= kTrailFirst && b <= kTrailLast && b != 0x7F;
-}
-
-std::size_t TableIndex(uint8_t lead, uint8_t trail) {
-    return static_cast<std::size_t>(lead - kLeadFirst) * kTrailSpan +
-           static_cast<std::size_t>(trail - kTrailFirst);
-}
-
-struct GbkTable {
-    std::array<char16_t, kTableSize> codes{};
-    bool available = false;
-};
-
-// Filled once, through the system's GBK conversion, the first time a pair is decoded.
-std::unique_ptr<GbkTable> LoadGbkTable() {
-    auto table = std::make_unique<GbkTable>();
-    std::vector<std::array<uint8_t, 2>> pairs;
-    pairs.reserve(kTableSize);
-    for (unsigned lead = kLeadFirst; lead <= kLeadLast; ++lead) {
-        for (unsigned trail = kTrailFirst; trail <= kTrailLast; ++trail) {
-            if (IsTrail(static_cast<uint8_t>(trail))) {
-                pairs.push_back({static_cast<uint8_t>(lead), static_cast<uint8_t>(trail)});
-            }
-        }
-    }
-    std::vector<char16_t> codes(pairs.size(), kUnmapped);
-    table->available = DecodeGbkPairs(pairs, codes);
-    for (std::size_t i = 0; i < pairs.size(); ++i) {
-        table->codes[TableIndex(pairs[i][0], pairs[i][1])] = codes[i];
-    }
-    return table;
-}
-
-const GbkTable& Table() {
-    static const std::unique_ptr<GbkTable> table = LoadGbkTable();
-    return *table;
-}
-
-void AppendUtf8(char32_t code, std::string& out) {
+void Append(char16_t code, std::string& out) {
     if (code < 0x80) {
         out.push_back(static_cast<char>(code));
     } else if (code < 0x800) {
@@ -73,15 +19,11 @@ void AppendUtf8(char32_t code, std::string& out) {
     }
 }
 
-void AppendReplacement(std::string& out) {
-    AppendUtf8(U'\uFFFD', out);
+void Append(char16_t code, std::u16string& out) {
+    out.push_back(code);
 }
 
 }  // namespace
-
-bool GbkTableAvailable() {
-    return Table().available;
-}
 
 std::string GbkDecoder::Feed(std::span<const uint8_t> bytes) {
     std::string out;
@@ -92,55 +34,71 @@ std::string GbkDecoder::Feed(std::span<const uint8_t> bytes) {
     return out;
 }
 
-void GbkDecoder::FeedByte(uint8_t byte, std::string& out) {
+char16_t GbkDecoder::Step(uint8_t byte, char16_t* then) {
+    *then = 0;
     if (m_lead != 0) {
         const uint8_t lead = m_lead;
         m_lead = 0;
-        if (IsTrail(byte)) {
+        if (IsGbkTrail(byte)) {
             m_afterCr = false;
-            const char16_t code = Table().codes[TableIndex(lead, byte)];
-            if (code == kUnmapped) {
-                AppendReplacement(out);
-            } else {
-                AppendUtf8(code, out);
-            }
-            return;
+            const char16_t code = GbkPairCode(lead, byte);
+            return code == 0 ? kReplacement : code;
         }
-        AppendReplacement(out);
+        *then = Single(byte);
+        return kReplacement;
     }
-    FeedSingle(byte, out);
+    return Single(byte);
 }
 
-void GbkDecoder::FeedSingle(uint8_t byte, std::string& out) {
+char16_t GbkDecoder::Single(uint8_t byte) {
     const bool afterCr = m_afterCr;
     m_afterCr = byte == '\r';
     if (byte == '\r') {
-        out.push_back('\n');
-    } else if (byte == '\n') {
-        if (!afterCr) {
-            out.push_back('\n');
-        }
-    } else if (byte == 0) {
-        // shows nothing
-    } else if (byte < 0x80) {
-        out.push_back(static_cast<char>(byte));
-    } else if (IsLead(byte)) {
+        return u'\n';
+    }
+    if (byte == '\n') {
+        return afterCr ? 0 : u'\n';
+    }
+    if (byte < 0x80) {
+        return byte;  // a zero byte shows nothing
+    }
+    if (IsGbkLead(byte)) {
         m_lead = byte;
-    } else {
-        AppendReplacement(out);  // 0x80 and 0xFF begin no character
+        return 0;
+    }
+    return kReplacement;  // 0x80 and 0xFF begin no character
+}
+
+void GbkDecoder::FeedByte(uint8_t byte, std::string& out) {
+    char16_t then = 0;
+    if (const char16_t code = Step(byte, &then); code != 0) {
+        Append(code, out);
+    }
+    if (then != 0) {
+        Append(then, out);
+    }
+}
+
+void GbkDecoder::FeedByte(uint8_t byte, std::u16string& out) {
+    char16_t then = 0;
+    if (const char16_t code = Step(byte, &then); code != 0) {
+        out.push_back(code);
+    }
+    if (then != 0) {
+        out.push_back(then);
     }
 }
 
 void GbkDecoder::Flush(std::string& out) {
     if (m_lead != 0) {
         m_lead = 0;
-        AppendReplacement(out);
+        Append(kReplacement, out);
     }
 }
 
-void AppendHexPiece(uint8_t byte, std::string& out) {
-    constexpr char kDigits[] = "0123456789ABCDEF";
-    out.push_back(kDigits[byte >> 4]);
-    out.push_back(kDigits[byte & 0x0F]);
-    out.push_back(' ');
+void GbkDecoder::Flush(std::u16string& out) {
+    if (m_lead != 0) {
+        m_lead = 0;
+        Append(kReplacement, out);
+    }
 }

@@ -152,7 +152,7 @@ TEST(Window, AccessibleNamesFollowTheTexts) {
     EXPECT_EQ(name(dlg.Control(IDC_RECEIVE_EDIT)), "接收区");
     // A label whose text follows the device type renames its edit with it.
     dlg.ControlAs<QLabel>(IDC_HEARTBEAT_LABEL)->setText("x");
-    CQtParamForm form(dlg);
+    CQtParamForm form(dlg.Controls());
     form.SetText(IDC_HEARTBEAT_LABEL, "\xD0\xC4\xCC\xF8");
     EXPECT_EQ(name(dlg.Control(IDC_HEARTBEAT_PERIOD)), "心跳");
     EXPECT_EQ(labelledBy(dlg.Control(IDC_HEARTBEAT_PERIOD)), "心跳");

@@ -27,6 +27,8 @@
 #include <vector>
 
 #include "app/quendal_dlg.h"
+#include "app/receive_monitor.h"
+#include "app/send_panel.h"
 #include "app/status_bar.h"
 #include "tests/serial/process_probe.h"
 #include "tests/support/gui_support.h"
@@ -221,8 +223,6 @@ class WindowStress : public ::testing::Test {
         ASSERT_FALSE(m_pty.LinkAs(m_dir.Path(), 1).empty()) << m_pty.Error();
         ASSERT_NO_FATAL_FAILURE(WarmUpOnce());
         BoxRecorder::Clear();
-        RxCount = 0;
-        TxCount = 0;
         m_threadsBefore = ThreadCount();
         m_fdsBefore = FdCount();
     }
@@ -238,7 +238,7 @@ class WindowStress : public ::testing::Test {
         auto dlg = NewWindow();
         ASSERT_NO_FATAL_FAILURE(OpenFromPanel(*dlg));
         ASSERT_TRUE(m_pty.Write(MakeLine(0), 1000ms));
-        ASSERT_TRUE(WaitUntil([] { return RxCount > 0; }));
+        ASSERT_TRUE(WaitUntil([&] { return dlg->ReceiveMonitor().RxCount() > 0; }));
         dlg.reset();
         PumpFor(50);
     }
@@ -293,7 +293,7 @@ class WindowStress : public ::testing::Test {
         }
         CLineChecker checker;
         std::size_t tapped = 0;
-        dlg->SetRxTap([&](std::uint8_t byte) {
+        dlg->ReceiveMonitor().SetRxTap([&](std::uint8_t byte) {
             checker.Feed(byte);
             pause(++tapped);
         });
@@ -308,9 +308,10 @@ class WindowStress : public ::testing::Test {
         }
         result.written = flood.Written();
         result.timesFull = flood.TimesFull();
-        EXPECT_TRUE(
-            WaitUntil([&] { return RxCount == static_cast<std::int64_t>(result.written); }, kPatienceMs))
-            << RxCount << " of " << result.written << " bytes";
+        EXPECT_TRUE(WaitUntil(
+            [&] { return dlg->ReceiveMonitor().RxCount() == static_cast<std::int64_t>(result.written); },
+            kPatienceMs))
+            << dlg->ReceiveMonitor().RxCount() << " of " << result.written << " bytes";
         const double took = Seconds(Clock::now() - start);
 
         EXPECT_EQ(checker.Errors(), 0u) << checker.FirstError();
@@ -387,12 +388,11 @@ TEST_F(WindowStress, UnplugDuringAFloodShowsOneBoxAndClosesThePanel) {
         ASSERT_TRUE(device.IsValid()) << device.Error();
         ASSERT_FALSE(device.LinkAs(m_dir.Path(), 1).empty()) << device.Error();
         BoxRecorder::Clear();
-        RxCount = 0;
 
         auto dlg = NewWindow();
         ASSERT_NO_FATAL_FAILURE(OpenFromPanel(*dlg));
         CLineChecker checker;
-        dlg->SetRxTap([&](std::uint8_t byte) { checker.Feed(byte); });
+        dlg->ReceiveMonitor().SetRxTap([&](std::uint8_t byte) { checker.Feed(byte); });
         CLineFlood::Options options;
         options.drain = sending;
         CLineFlood flood(device.MasterFd(), options);
@@ -400,7 +400,7 @@ TEST_F(WindowStress, UnplugDuringAFloodShowsOneBoxAndClosesThePanel) {
             ASSERT_NO_FATAL_FAILURE(StartAutoSend(*dlg, "AT+PING\n"));
             ASSERT_TRUE(WaitUntil([&] { return flood.Drained() >= 10 * 9; }, kPatienceMs));
         }
-        ASSERT_TRUE(WaitUntil([] { return RxCount > 64 * 1024; }, kPatienceMs));
+        ASSERT_TRUE(WaitUntil([&] { return dlg->ReceiveMonitor().RxCount() > 64 * 1024; }, kPatienceMs));
 
         flood.Stop();
         device.CloseMaster();
@@ -472,11 +472,10 @@ TEST_F(WindowStress, ClosingDuringAFloodReturnsPromptlyAndLeavesNothing) {
                           {"device pulled, then destroyed", How::kUnplugThenDestroy}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        RxCount = 0;
         auto dlg = NewWindow();
         ASSERT_NO_FATAL_FAILURE(OpenFromPanel(*dlg));
         CLineFlood flood(m_pty.MasterFd(), {});
-        ASSERT_TRUE(WaitUntil([] { return RxCount > 64 * 1024; }, kPatienceMs));
+        ASSERT_TRUE(WaitUntil([&] { return dlg->ReceiveMonitor().RxCount() > 64 * 1024; }, kPatienceMs));
         ASSERT_EQ(ThreadCount(), m_threadsBefore + 2) << "the worker and the writer";
         if (c.how == How::kUnplugThenDestroy) {
             flood.Stop();
@@ -516,8 +515,8 @@ TEST_F(WindowStress, OpenCloseCyclesFromThePanelLeakNothing) {
         ASSERT_EQ(dlg->StatusBar()->PaneText(2), kOpenedStatus);
         ASSERT_TRUE(dlg->IsPortOpen());
         // Bytes are being delivered when the port is closed.
-        const std::int64_t before = RxCount;
-        ASSERT_TRUE(WaitUntil([&] { return RxCount > before; }, kPatienceMs));
+        const std::int64_t before = dlg->ReceiveMonitor().RxCount();
+        ASSERT_TRUE(WaitUntil([&] { return dlg->ReceiveMonitor().RxCount() > before; }, kPatienceMs));
         button->click();
         ASSERT_EQ(dlg->StatusBar()->PaneText(2), kClosedStatus);
         ASSERT_EQ(button->text(), "打开串口");
@@ -539,7 +538,6 @@ TEST_F(WindowStress, OpenCloseCyclesFromThePanelLeakNothing) {
 TEST_F(WindowStress, ClosingWhileAutoSendRunsEndsCleanly) {
     for (const bool closeFirst : {true, false}) {
         SCOPED_TRACE(closeFirst ? "closed, then destroyed" : "destroyed");
-        RxCount = 0;
         auto dlg = NewWindow();
         ASSERT_NO_FATAL_FAILURE(OpenFromPanel(*dlg));
         CLineFlood::Options options;
@@ -547,7 +545,9 @@ TEST_F(WindowStress, ClosingWhileAutoSendRunsEndsCleanly) {
         CLineFlood flood(m_pty.MasterFd(), options);
         ASSERT_NO_FATAL_FAILURE(StartAutoSend(*dlg, "AT+PING\n"));
         // Both ways busy: commands reach the device while its lines reach the window.
-        ASSERT_TRUE(WaitUntil([&] { return flood.Drained() >= 20 * 9 && RxCount > 4096; }, kPatienceMs));
+        ASSERT_TRUE(
+            WaitUntil([&] { return flood.Drained() >= 20 * 9 && dlg->ReceiveMonitor().RxCount() > 4096; },
+                      kPatienceMs));
 
         const auto start = Clock::now();
         {
@@ -555,10 +555,10 @@ TEST_F(WindowStress, ClosingWhileAutoSendRunsEndsCleanly) {
             if (closeFirst) {
                 dlg->reject();
                 EXPECT_FALSE(dlg->IsTimerRunning(TIMER_AUTO_SEND));
-                const std::int64_t sent = TxCount;
+                const std::int64_t sent = dlg->SendPanel().TxCount();
                 EXPECT_TRUE(WaitUntil([&] { return !dlg->IsPortOpen(); }, 1000));
                 PumpFor(50);
-                EXPECT_EQ(TxCount, sent) << "sent after the close";
+                EXPECT_EQ(dlg->SendPanel().TxCount(), sent) << "sent after the close";
             }
             dlg.reset();
         }

@@ -13,8 +13,8 @@
 namespace {
 
 // A record with CRs, zeros and a complete read command inside, none of which may end it early.
-std::array<uint8_t, kParamsSize> AwkwardRecord() {
-    std::array<uint8_t, kParamsSize> record{};
+std::array<uint8_t, kDeviceParamsSize> AwkwardRecord() {
+    std::array<uint8_t, kDeviceParamsSize> record{};
     for (std::size_t i = 0; i < record.size(); ++i) {
         record[i] = static_cast<uint8_t>(255 - i % 256);
     }
@@ -52,7 +52,7 @@ TEST(CommandTest, WireBytesOfTheFixedCommands) {
 }
 
 TEST(CommandTest, SaveFrameIsPrefixAndRecordWithoutTerminator) {
-    std::array<uint8_t, kParamsSize> record{};
+    std::array<uint8_t, kDeviceParamsSize> record{};
     for (std::size_t i = 0; i < record.size(); ++i) {
         record[i] = static_cast<uint8_t>(0x20 + i % 0x50);  // no CR anywhere
     }
@@ -130,11 +130,12 @@ std::vector<StreamCase> StreamCases() {
           {DtuCommandKind::Read, "", {}}}},
         {"incomplete_save_yields_nothing", Bytes(saveBytes.begin(), saveBytes.end() - 1), {}},
         {"record_beginning_cmd_without_cr_is_a_record",
-         Concat({ToBytes("DTU+CONFIG=CMD:"), Bytes(kParamsSize - 4, 'a')}),
-         {{DtuCommandKind::Save, "", Concat({ToBytes("CMD:"), Bytes(kParamsSize - 4, 'a')})}}},
+         Concat({ToBytes("DTU+CONFIG=CMD:"), Bytes(kDeviceParamsSize - 4, 'a')}),
+         {{DtuCommandKind::Save, "", Concat({ToBytes("CMD:"), Bytes(kDeviceParamsSize - 4, 'a')})}}},
         // Documented choice: the device reads such a record as the text command it begins with.
         {"record_beginning_like_defaults_is_defaults",
-         Concat({ToBytes("DTU+CONFIG=DEFAULT\r"), Bytes(kParamsSize - 8, 'b'), ToBytes("DTU+CONFIG\r")}),
+         Concat(
+             {ToBytes("DTU+CONFIG=DEFAULT\r"), Bytes(kDeviceParamsSize - 8, 'b'), ToBytes("DTU+CONFIG\r")}),
          {{DtuCommandKind::Defaults, "", {}}, {DtuCommandKind::Read, "", {}}}},
     };
 }

@@ -17,7 +17,7 @@ Bytes Filler(std::size_t n, uint8_t fill = 'x') {
 // A record that holds zeros, CRs and the text "+CONFIG OK", so that a dispatch reading it as text or
 // cutting it at a zero gives itself away.
 Bytes SampleRecord() {
-    Bytes record(kParamsSize);
+    Bytes record(kDeviceParamsSize);
     for (std::size_t i = 0; i < record.size(); ++i) {
         record[i] = static_cast<uint8_t>((i * 37 + 11) % 256);
     }
@@ -151,14 +151,14 @@ INSTANTIATE_TEST_SUITE_P(
     Frames, RecordFrameTest,
     testing::Values(RecordCase{"exactly_448", Concat({ToBytes("+CONFIG="), SampleRecord()}), true},
                     RecordCase{"in_447_bytes_ignored",
-                               Concat({ToBytes("+CONFIG="), RecordPrefix(kParamsSize - 1)}), false},
+                               Concat({ToBytes("+CONFIG="), RecordPrefix(kDeviceParamsSize - 1)}), false},
                     RecordCase{"with_text_around",
                                Concat({ToBytes("\r\n+CONFIG="), SampleRecord(), ToBytes("\r\nOK\r\n")}),
                                true},
                     RecordCase{"last_byte_of_record_is_last_of_frame",
                                Concat({ToBytes("noise+CONFIG="), SampleRecord()}), true},
                     RecordCase{"one_byte_short_after_late_marker",
-                               Concat({Filler(20), ToBytes("+CONFIG="), RecordPrefix(kParamsSize - 1)}),
+                               Concat({Filler(20), ToBytes("+CONFIG="), RecordPrefix(kDeviceParamsSize - 1)}),
                                false},
                     RecordCase{"late_marker_few_bytes_follow",
                                Concat({Filler(500), ToBytes("+CONFIG="), Filler(100)}), false},

@@ -5,9 +5,9 @@
 #include <set>
 #include <string>
 
-#include "protocol/gbk_text.h"
 #include "res/main_layout.h"
 #include "res/texts.h"
+#include "text/gbk.h"
 
 namespace {
 

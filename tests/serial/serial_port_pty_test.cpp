@@ -65,11 +65,13 @@ TEST_F(SerialPortPtyTest, OpensAndClosesThePort) {
     CSerialPort port;
     ASSERT_TRUE(Open(port, owner));
     EXPECT_TRUE(port.IsOpen());
+    EXPECT_FALSE(port.IsClosing());
     EXPECT_EQ(FdsOpenOn(m_pty.SlavePath()), 2u);  // the fixture's and the engine's
     ASSERT_TRUE(port.StartWorker());
     EXPECT_FALSE(port.StartWorker());
 
     port.ClosePort();
+    EXPECT_TRUE(port.IsClosing());  // at once, while the worker may still hold the port
     const auto start = Clock::now();
     ASSERT_TRUE(WaitUntil([&] { return !port.IsOpen(); }, kPatience));
     EXPECT_LE(Since(start), kStopBound);
@@ -82,6 +84,7 @@ TEST_F(SerialPortPtyTest, OpensAndClosesThePort) {
         ASSERT_TRUE(Open(other, owner));
     }
     ASSERT_TRUE(Open(port, owner));
+    EXPECT_FALSE(port.IsClosing());
     EXPECT_TRUE(owner.Errors().empty());
 }
 

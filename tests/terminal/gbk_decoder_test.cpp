@@ -1,4 +1,6 @@
 #include "terminal/gbk_decoder.h"
+#include "terminal/receive_pieces.h"
+#include "text/gbk.h"
 
 #include <gtest/gtest.h>
 
@@ -113,7 +115,7 @@ TEST(GbkDecoderStateTest, FlushClosesAWaitingLeadOnly) {
 }
 
 TEST(GbkDecoderTableTest, SystemConversionFound) {
-    EXPECT_TRUE(GbkTableAvailable());
+    EXPECT_TRUE(GbkAvailable());
 }
 
 std::size_t CodePoints(const std::string& s) {
@@ -172,6 +174,24 @@ bool IsValidUtf8(const std::string& s) {
     return true;
 }
 
+// Every character the decoder gives lies in the Basic Multilingual Plane.
+std::string Utf8Of(const std::u16string& text) {
+    std::string out;
+    for (const char16_t c : text) {
+        if (c < 0x80) {
+            out.push_back(static_cast<char>(c));
+        } else if (c < 0x800) {
+            out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+        } else {
+            out.push_back(static_cast<char>(0xE0 | (c >> 12)));
+            out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+        }
+    }
+    return out;
+}
+
 TEST(GbkDecoderStreamTest, ByteByByteAndRandomRunsEqualOneFeed) {
     std::mt19937 rng(20240611);
     // Weighted toward the bytes that matter: leads, trails, CR, LF, zero.
@@ -205,6 +225,15 @@ TEST(GbkDecoderStreamTest, ByteByByteAndRandomRunsEqualOneFeed) {
         }
         EXPECT_EQ(chunked, expected) << "round " << round;
         EXPECT_EQ(runs, whole);
+
+        // The text area's form: the same characters in UTF-16.
+        GbkDecoder wide;
+        std::u16string utf16;
+        for (const uint8_t b : stream) {
+            wide.FeedByte(b, utf16);
+        }
+        EXPECT_EQ(Utf8Of(utf16), expected) << "round " << round;
+        EXPECT_EQ(wide, whole);
     }
 }
 

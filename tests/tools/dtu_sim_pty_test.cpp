@@ -79,6 +79,7 @@ class CSimProcess {
     CSimProcess(const CTempDir& dir, std::vector<std::string> args) {
         static int serial = 0;
         m_logPath = dir.Path() + "/sim" + std::to_string(++serial) + ".log";
+        m_outPath = m_logPath + ".out";
         std::vector<std::string> env = {"QUENDAL_PORT_DIR=" + dir.PortDir()};
         for (char** e = environ; *e; ++e) {
             if (!std::string_view(*e).starts_with("QUENDAL_PORT_DIR=")) {
@@ -99,7 +100,7 @@ class CSimProcess {
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_addopen(&actions, 2, m_logPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+        posix_spawn_file_actions_addopen(&actions, 1, m_outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         if (posix_spawn(&m_pid, kSimPath, &actions, nullptr, argv.data(), envp.data()) != 0) {
             m_pid = -1;
         }
@@ -127,12 +128,8 @@ class CSimProcess {
         WaitUntil([this] { return !Running(); }, timeout);
         return m_status;
     }
-    std::string Log() const {
-        std::ifstream in(m_logPath);
-        std::stringstream text;
-        text << in.rdbuf();
-        return text.str();
-    }
+    std::string Log() const { return ReadAll(m_logPath); }
+    std::string Output() const { return ReadAll(m_outPath); }
     // User + system CPU time the process has used so far.
     std::chrono::milliseconds CpuTime() const {
         std::ifstream in("/proc/" + std::to_string(m_pid) + "/stat");
@@ -164,6 +161,12 @@ class CSimProcess {
     }
 
   private:
+    static std::string ReadAll(const std::string& path) {
+        std::ifstream in(path);
+        std::stringstream text;
+        text << in.rdbuf();
+        return text.str();
+    }
     void Reap() {
         int status = 0;
         if (m_pid > 0 && !m_status && waitpid(m_pid, &status, WNOHANG) == m_pid) {
@@ -174,6 +177,7 @@ class CSimProcess {
     pid_t m_pid = -1;
     std::optional<int> m_status;
     std::string m_logPath;
+    std::string m_outPath;
 };
 
 // The window's side of the line: the port opened through its COMn link.
@@ -513,6 +517,16 @@ TEST(DtuSimPtyTest, CheckRealTellsHardwareFromSimulatorsAndNothing) {
         EXPECT_TRUE(check.Log().empty()) << check.Log();
         EXPECT_FALSE(fs::exists(fs::symlink_status(dir.Link(45))));
     }
+}
+
+// Scripts ask the simulator where the names live rather than working it out again.
+TEST(DtuSimPtyTest, PortDirIsPrintedAsThePortsAreLookedUp) {
+    CTempDir dir;
+    CSimProcess sim(dir, {"--port-dir"});
+    EXPECT_EQ(sim.WaitExit(3s), 0);
+    EXPECT_EQ(sim.Output(), dir.PortDir() + "\n");
+    EXPECT_TRUE(sim.Log().empty()) << sim.Log();
+    EXPECT_FALSE(fs::exists(dir.PortDir())) << "asking made the directory";
 }
 
 // Over one second with nothing to do, the simulator neither burns CPU nor wakes up now and then.

@@ -100,7 +100,7 @@ class CDtuDevice {
 
     const DeviceParams& Record() const { return m_record; }
     // Every save frame's record as it came, good checksum or not; the count tells a new one.
-    const std::array<uint8_t, kParamsSize>& LastSavedBytes() const { return m_lastSaved; }
+    const std::array<uint8_t, kDeviceParamsSize>& LastSavedBytes() const { return m_lastSaved; }
     unsigned SaveCount() const { return m_saveCount; }
 
   private:
@@ -131,7 +131,7 @@ class CDtuDevice {
     DtuSettings m_settings;
     DeviceParams m_factory;
     DeviceParams m_record;
-    std::array<uint8_t, kParamsSize> m_lastSaved{};
+    std::array<uint8_t, kDeviceParamsSize> m_lastSaved{};
     unsigned m_saveCount = 0;
     DtuCommandParser m_parser;
     std::deque<Piece> m_out;

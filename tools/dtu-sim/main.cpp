@@ -11,8 +11,9 @@
 #include <string_view>
 #include <vector>
 
-#include "protocol/gbk_text.h"
+#include "serial/port_directory.h"
 #include "serial/port_names.h"
+#include "text/gbk.h"
 #include "tools/dtu-sim/dtu_device.h"
 #include "tools/dtu-sim/sim_pty.h"
 
@@ -39,6 +40,7 @@ constexpr const char* kUsage =
     "  --record-out FILE  write the 440 bytes of every save frame received to FILE\n"
     "  --quiet            log nothing\n"
     "  --check-real N     print nothing; exit 0 if COMN is a real serial device, else 1\n"
+    "  --port-dir         print the port directory (as above) and exit\n"
     "  --help             this text\n";
 
 // Unread output beyond this means nobody has the port open; drop it as a real line would have.
@@ -50,6 +52,7 @@ struct Options {
     DtuSettings settings;
     bool quiet = false;
     std::optional<int> checkReal;
+    bool printPortDir = false;
     std::string recordOut;
     bool help = false;
 };
@@ -95,6 +98,8 @@ std::string ParseOptions(int argc, char** argv, Options& options) {
             options.settings.chatter = true;
         } else if (arg == "--quiet") {
             options.quiet = true;
+        } else if (arg == "--port-dir") {
+            options.printPortDir = true;
         } else if (arg == "--no-pacing") {
             options.settings.pacing = false;
         } else if (arg == "--fail-save") {
@@ -154,7 +159,7 @@ class CLog {
 };
 
 // The record holds the APN password: never written through a link that someone placed at the name.
-bool WriteRecordFile(const std::string& path, const std::array<uint8_t, kParamsSize>& record) {
+bool WriteRecordFile(const std::string& path, const std::array<uint8_t, kDeviceParamsSize>& record) {
     std::string error;
     return WriteFileReplacing(path, record, error);
 }
@@ -262,6 +267,10 @@ int main(int argc, char** argv) {
     }
     if (options.help) {
         std::fputs(kUsage, stdout);
+        return 0;
+    }
+    if (options.printPortDir) {
+        std::printf("%s\n", PortDirectory().c_str());
         return 0;
     }
     if (options.checkReal) {

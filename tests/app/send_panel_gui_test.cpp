@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "app/quendal_dlg.h"
+#include "app/send_panel.h"
 #include "app/status_bar.h"
 #include "tests/support/gui_support.h"
 #include "tests/support/pty_fixture.h"
@@ -88,8 +89,6 @@ class SendPanel : public ::testing::Test {
         ASSERT_FALSE(m_dir.Path().empty());
         ASSERT_TRUE(m_pty.IsValid()) << m_pty.Error();
         ASSERT_FALSE(m_pty.LinkAs(m_dir.Path(), 1).empty()) << m_pty.Error();
-        RxCount = 0;
-        TxCount = 0;
         m_dlg = std::make_unique<CQuendalDlg>();
         Button(IDC_DEBUG_TOGGLE)->click();
         m_far = std::make_unique<FarEnd>(m_pty.MasterFd());
@@ -110,6 +109,8 @@ class SendPanel : public ::testing::Test {
     QPlainTextEdit* SendEdit() { return m_dlg->ControlAs<QPlainTextEdit>(IDC_SEND_EDIT); }
     QLineEdit* Period() { return m_dlg->ControlAs<QLineEdit>(IDC_AUTO_SEND_PERIOD); }
     QString Tx() { return m_dlg->ControlAs<QLabel>(IDC_TX_COUNT)->text(); }
+    std::int64_t TxCount() { return m_dlg->SendPanel().TxCount(); }
+    int AutoSendPeriod() { return m_dlg->TimerInterval(TIMER_AUTO_SEND); }
 
     // Waits for exactly `expected` at the far end; a little longer for anything more.
     void ExpectFarEndReads(const Bytes& expected) {
@@ -146,7 +147,7 @@ TEST_F(SendPanel, TypedTextWithEnterGoesOutWithCrLf) {
     QTest::keyClicks(SendEdit(), "T");
     Button(IDC_MANUAL_SEND)->click();
     ExpectFarEndReads({0x41, 0x0D, 0x0A, 0x54});
-    EXPECT_EQ(TxCount, 4);
+    EXPECT_EQ(TxCount(), 4);
     EXPECT_EQ(Tx(), "TX:4");
 }
 
@@ -172,21 +173,23 @@ TEST_F(SendPanel, TextSendsAreTheTextsGbkBytesWhole) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         m_far->Clear();
-        const std::int64_t before = TxCount;
+        const std::int64_t before = TxCount();
         SendEdit()->setPlainText(c.text);
         Button(IDC_MANUAL_SEND)->click();
         ExpectFarEndReads(c.expected);
-        EXPECT_EQ(TxCount, before + static_cast<std::int64_t>(c.expected.size()));
-        EXPECT_EQ(Tx(), QString("TX:%1").arg(TxCount));
+        EXPECT_EQ(TxCount(), before + static_cast<std::int64_t>(c.expected.size()));
+        EXPECT_EQ(Tx(), QString("TX:%1").arg(TxCount()));
     }
 }
 
 TEST_F(SendPanel, EmptySendAreaSendsNothingButShowsTheCount) {
     ASSERT_NO_FATAL_FAILURE(Open());
-    TxCount = 7;
     EXPECT_EQ(Tx(), "TX:");
+    // A count of 7 from earlier sends; the field is set back so that the empty send must rewrite it.
+    m_dlg->SendPanel().CountSent(7);
+    m_dlg->ControlAs<QLabel>(IDC_TX_COUNT)->setText("TX:");
     Button(IDC_MANUAL_SEND)->click();
-    EXPECT_EQ(TxCount, 7);
+    EXPECT_EQ(TxCount(), 7);
     EXPECT_EQ(Tx(), "TX:7");
     ExpectFarEndReads({});
 }
@@ -211,12 +214,12 @@ TEST_F(SendPanel, HexSendWritesThePairsAndCountsByTextLength) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text.toStdString());
         m_far->Clear();
-        const std::int64_t before = TxCount;
+        const std::int64_t before = TxCount();
         SendEdit()->setPlainText(c.text);
         Button(IDC_MANUAL_SEND)->click();
         ExpectFarEndReads(c.expected);
-        EXPECT_EQ(TxCount - before, c.txGrowth);
-        EXPECT_EQ(Tx(), QString("TX:%1").arg(TxCount));
+        EXPECT_EQ(TxCount() - before, c.txGrowth);
+        EXPECT_EQ(Tx(), QString("TX:%1").arg(TxCount()));
     }
 }
 
@@ -226,12 +229,12 @@ TEST_F(SendPanel, AutoSendEvery500MsKeepsItsPeriodUntilSwitchedOffAndOn) {
     Period()->setText("500");
     Check(IDC_AUTO_SEND)->click();
     ASSERT_TRUE(m_dlg->IsTimerRunning(TIMER_AUTO_SEND));
-    EXPECT_EQ(m_dlg->TimerInterval(TIMER_AUTO_SEND), 500);
-    PumpFor(2100);
-    const std::size_t sends = m_far->Count('P');
-    EXPECT_GE(sends, 3u);
-    EXPECT_LE(sends, 5u);
-    EXPECT_EQ(TxCount, static_cast<std::int64_t>(sends));
+    EXPECT_EQ(AutoSendPeriod(), 500);
+    // The timer's own ticks send, one period apart: the third send cannot come before two periods.
+    QElapsedTimer clock;
+    clock.start();
+    ASSERT_TRUE(WaitUntil([&] { return m_far->Count('P') >= 3; }, 10 * AutoSendPeriod()));
+    EXPECT_GE(clock.elapsed(), 2 * AutoSendPeriod());
 
     // The port panel will not close under a running auto send.
     Button(IDC_OPEN_PORT)->click();
@@ -242,12 +245,12 @@ TEST_F(SendPanel, AutoSendEvery500MsKeepsItsPeriodUntilSwitchedOffAndOn) {
 
     // A new period waits for the next switch-on.
     Period()->setText("200");
-    EXPECT_EQ(m_dlg->TimerInterval(TIMER_AUTO_SEND), 500);
-    m_far->Clear();
-    PumpFor(1100);
-    EXPECT_LE(m_far->Count('P'), 3u);
+    EXPECT_EQ(AutoSendPeriod(), 500);
     Check(IDC_AUTO_SEND)->click();
     EXPECT_FALSE(m_dlg->IsTimerRunning(TIMER_AUTO_SEND));
+    // Every tick's send was counted and reached the far end once.
+    EXPECT_TRUE(WaitUntil([&] { return static_cast<std::int64_t>(m_far->Count('P')) == TxCount(); }, 3000));
+    EXPECT_EQ(static_cast<std::int64_t>(m_far->Count('P')), TxCount());
     Check(IDC_AUTO_SEND)->click();
     EXPECT_TRUE(m_dlg->IsTimerRunning(TIMER_AUTO_SEND));
     EXPECT_EQ(m_dlg->TimerInterval(TIMER_AUTO_SEND), 200);
@@ -262,13 +265,12 @@ TEST_F(SendPanel, AutoSendEvery500MsKeepsItsPeriodUntilSwitchedOffAndOn) {
 
 TEST_F(SendPanel, WithThePortClosedSendsAreRefused) {
     SendEdit()->setPlainText("never");
-    TxCount = 3;
     Button(IDC_MANUAL_SEND)->click();
     Check(IDC_AUTO_SEND)->click();
     EXPECT_EQ(BoxTexts(), (std::vector<QString>{kPortClosed, kPortClosed}));
     EXPECT_FALSE(Check(IDC_AUTO_SEND)->isChecked());
     EXPECT_FALSE(m_dlg->IsTimerRunning(TIMER_AUTO_SEND));
-    EXPECT_EQ(TxCount, 3);
+    EXPECT_EQ(TxCount(), 0);
     EXPECT_EQ(Tx(), "TX:");
 
     // Once the port is open, the refused auto send did not leave a half-on state: one click starts it.
@@ -286,18 +288,18 @@ TEST_F(SendPanel, TextWithoutAGbkFormIsRefusedAndNothingIsSent) {
     Button(IDC_MANUAL_SEND)->click();
     ASSERT_EQ(BoxRecorder::Boxes().size(), 1u);
     EXPECT_NE(BoxRecorder::Boxes()[0].text, kPortClosed);
-    EXPECT_EQ(TxCount, 0);
+    EXPECT_EQ(TxCount(), 0);
 
     // Under auto send the refusal comes once, and auto send stops rather than refusing every tick.
     BoxRecorder::Clear();
     Period()->setText("50");
     Check(IDC_AUTO_SEND)->click();
     ASSERT_TRUE(WaitUntil([] { return !BoxRecorder::Boxes().empty(); }, 2000));
-    PumpFor(300);
+    PumpFor(6 * AutoSendPeriod());
     EXPECT_EQ(BoxRecorder::Boxes().size(), 1u);
     EXPECT_FALSE(Check(IDC_AUTO_SEND)->isChecked());
     EXPECT_FALSE(m_dlg->IsTimerRunning(TIMER_AUTO_SEND));
-    EXPECT_EQ(TxCount, 0);
+    EXPECT_EQ(TxCount(), 0);
     ExpectFarEndReads({});
 }
 
@@ -318,7 +320,7 @@ TEST_F(SendPanel, PeriodOfZeroOrNoNumberRunsAtTheFloorWithoutFreezing) {
         QTimer::singleShot(50, [&] { fired = true; });
         ASSERT_TRUE(WaitUntil([&] { return fired; }, 2000));
         EXPECT_LT(clock.elapsed(), 500);
-        PumpFor(300);
+        PumpFor(30 * AutoSendPeriod());
         Check(IDC_AUTO_SEND)->click();
         EXPECT_FALSE(m_dlg->IsTimerRunning(TIMER_AUTO_SEND));
         // About one send per 10 ms, not one per pass of the event loop.
@@ -329,7 +331,8 @@ TEST_F(SendPanel, PeriodOfZeroOrNoNumberRunsAtTheFloorWithoutFreezing) {
     EXPECT_TRUE(BoxRecorder::Boxes().empty());
 
     // The period is the leading number as typed, whatever follows it.
-    for (const QString& text : {QString::fromUtf8("500\xF0\x9F\x98\x80"), QString("500毫秒"), QString(" 500x")}) {
+    for (const QString& text :
+         {QString::fromUtf8("500\xF0\x9F\x98\x80"), QString("500毫秒"), QString(" 500x")}) {
         SCOPED_TRACE(text.toStdString());
         Period()->setText(text);
         Check(IDC_AUTO_SEND)->click();
@@ -349,7 +352,7 @@ TEST_F(SendPanel, DeviceLostUnderAutoSendEndsAutoSendWithOneBox) {
     m_pty.CloseMaster();
     ASSERT_TRUE(WaitUntil([&] { return Button(IDC_OPEN_PORT)->text() == "打开串口"; }, 5000));
     // Ticks that would have come after the loss find auto send off: no "port not open" boxes.
-    PumpFor(400);
+    PumpFor(4 * AutoSendPeriod());
     ASSERT_EQ(BoxTexts().size(), 1u) << AllBoxes();
     EXPECT_EQ(BoxRecorder::Boxes()[0].title, "Application Error");
     EXPECT_FALSE(Check(IDC_AUTO_SEND)->isChecked());

@@ -1,5 +1,6 @@
-// The parameter form in the real window: a record that arrives on the receive path fills every control,
-// a collection turns the form back into the record, and the refusals point the user at the field.
+// The parameter form: a record that arrives on the receive path fills every control, a collection turns the
+// form back into the record, and the refusals point the user at the field. The form's behaviour is tested
+// on the params panel alone; the routing of a double-click and the signal query's timing in the window.
 #include <gtest/gtest.h>
 
 #include <QComboBox>
@@ -17,8 +18,12 @@
 #include <string_view>
 #include <vector>
 
+#include "app/layout_builder.h"
+#include "app/panel_links.h"
+#include "app/params_panel.h"
 #include "app/quendal_dlg.h"
 #include "app/status_bar.h"
+#include "app/window_timers.h"
 #include "tests/support/gui_support.h"
 #include "tests/support/pty_fixture.h"
 
@@ -121,8 +126,15 @@ void FeedRecord(CQuendalDlg& dlg, const Record& record) {
     dlg.OnTimerTick(TIMER_RX_IDLE);
 }
 
-QString TextOf(const CQuendalDlg& dlg, int id) {
-    QWidget* control = dlg.Control(id);
+void FeedRecord(CParamsPanel& panel, const Record& record) {
+    std::vector<std::uint8_t> frame = {'+', 'C', 'O', 'N', 'F', 'I', 'G', '='};
+    frame.insert(frame.end(), record.begin(), record.end());
+    panel.CollectResponseBytes(frame);
+    panel.OnRxIdle();
+}
+
+QString TextOf(const ControlMap& controls, int id) {
+    QWidget* control = ControlAs<QWidget>(controls, id);
     if (auto* edit = qobject_cast<QLineEdit*>(control)) {
         return edit->text();
     }
@@ -136,8 +148,8 @@ QString TextOf(const CQuendalDlg& dlg, int id) {
     return {};
 }
 
-QStringList ListOf(const CQuendalDlg& dlg, int id) {
-    auto* combo = dlg.ControlAs<QComboBox>(id);
+QStringList ListOf(const ControlMap& controls, int id) {
+    auto* combo = ControlAs<QComboBox>(controls, id);
     QStringList items;
     for (int i = 0; i < combo->count(); ++i) {
         items << combo->itemText(i);
@@ -145,11 +157,46 @@ QStringList ListOf(const CQuendalDlg& dlg, int id) {
     return items;
 }
 
-void ExpectTexts(const CQuendalDlg& dlg, const std::map<int, QString>& expected) {
+void ExpectTexts(const ControlMap& controls, const std::map<int, QString>& expected) {
     for (const auto& [id, text] : expected) {
-        EXPECT_EQ(TextOf(dlg, id), text) << "control " << id;
+        EXPECT_EQ(TextOf(controls, id), text) << "control " << id;
     }
 }
+
+// The params panel alone: the window's controls and a status bar in a plain widget, the window's timers,
+// and stand-ins for the port, the TX count and auto send. What the form shows and collects needs nothing
+// else.
+struct CParamsOnHost {
+    struct Port : IPortLink {
+        bool IsPortOpen() const override { return false; }
+        void WritePort(std::span<const std::uint8_t>) override {
+            ADD_FAILURE() << "written to a closed port";
+        }
+    };
+    struct Sent : ISentCount {
+        void CountSent(std::int64_t) override { ADD_FAILURE() << "counted as sent"; }
+        void ResetSentCount() override {}
+    };
+    struct AutoSend : IAutoSend {
+        bool IsAutoSendOn() const override { return false; }
+        void StopAutoSend() override {}
+    };
+    CParamsOnHost() {
+        host.setFont(DialogFont());
+        host.resize(550, 586);
+        host.show();
+    }
+    QWidget* Control(int id) const { return ControlAs<QWidget>(controls, id); }
+
+    QWidget host;
+    ControlMap controls = BuildMainControls(&host);
+    CStatusBar* statusBar = new CStatusBar(&host, 550, {60, 200, -1});
+    CWindowTimers timers{&host, [](int) {}};
+    Port port;
+    Sent sent;
+    AutoSend autoSend;
+    CParamsPanel panel{&host, controls, port, sent, autoSend, *statusBar, timers};
+};
 
 constexpr int kLinkEditsTwoToSix[] = {IDC_REMOTE_ADDR2, IDC_REMOTE_PORT2, IDC_REMOTE_ADDR3, IDC_REMOTE_PORT3,
                                       IDC_REMOTE_ADDR4, IDC_REMOTE_PORT4, IDC_REMOTE_ADDR5, IDC_REMOTE_PORT5,
@@ -161,92 +208,100 @@ class ParamsWindow : public ::testing::Test {
     CQuendalDlg dlg;
 };
 
-TEST_F(ParamsWindow, ReceivedRecordFillsEveryControlAndTheNextOneRestoresTheDtuForm) {
-    FeedRecord(dlg, NbIotSensorRecord());
-    EXPECT_EQ(dlg.StatusBar()->PaneText(2), "参数读取完毕！");
-    ExpectTexts(dlg, {
-                         {IDC_MODULE_TYPE, "NB-IoT模组"},
-                         {IDC_FIRMWARE_VERSION, "V0c01"},
-                         {IDC_NET_STATUS, "在线"},
-                         {IDC_LINK_STATE1, "√"},
-                         {IDC_LINK_STATE2, "×"},
-                         {IDC_LINK_STATE3, "√"},
-                         {IDC_LINK_STATE4, "×"},
-                         {IDC_LINK_STATE5, "√"},
-                         {IDC_LINK_STATE6, "×"},
-                         {IDC_LOCAL_IP, "10.1.2.3"},
-                         {IDC_APN, "cmnet移动"},
-                         {IDC_APN_USER, "user"},
-                         {IDC_APN_PASSWORD, "p@ss"},
-                         {IDC_DEV_BAUD, "14400"},
-                         {IDC_DEV_DATABITS, "7"},
-                         {IDC_DEV_PARITY, "EVEN"},
-                         {IDC_DEV_STOPBITS, "2"},
-                         {IDC_DEVICE_ID, "DEV-0042"},
-                         {IDC_REBOOT_PERIOD, "200"},
-                         {IDC_HEARTBEAT_PERIOD, "65535"},
-                         {IDC_NETCHECK_PERIOD, "300"},
-                         {IDC_COMM_MODE, "非透明"},
-                         {IDC_POSITIONING, "开启"},
-                         {IDC_DEVICE_TYPE, "温湿度"},
-                         {IDC_COMM_TYPE, "CoAP"},
-                         {IDC_PACK_MAX_LEN, "1024"},
-                         {IDC_PACK_MAX_TIME, "50"},
-                         {IDC_DNS, "8.8.8.8"},
-                         {IDC_DNS_PERIOD, "3600"},
-                         {IDC_DEVICE_ID_LABEL, "IMEI号"},
-                         {IDC_HEARTBEAT_LABEL, "温湿度上报周期"},
-                         {IDC_NETCHECK_LABEL, "设备地址"},
-                     });
+class ParamsPanelAlone : public ::testing::Test {
+  protected:
+    void SetUp() override { BoxRecorder::Clear(); }
+    CParamsOnHost m;
+    CParamsPanel& panel = m.panel;
+    const ControlMap& controls = m.controls;
+};
+
+TEST_F(ParamsPanelAlone, ReceivedRecordFillsEveryControlAndTheNextOneRestoresTheDtuForm) {
+    FeedRecord(panel, NbIotSensorRecord());
+    EXPECT_EQ(m.statusBar->PaneText(2), "参数读取完毕！");
+    ExpectTexts(controls, {
+                              {IDC_MODULE_TYPE, "NB-IoT模组"},
+                              {IDC_FIRMWARE_VERSION, "V0c01"},
+                              {IDC_NET_STATUS, "在线"},
+                              {IDC_LINK_STATE1, "√"},
+                              {IDC_LINK_STATE2, "×"},
+                              {IDC_LINK_STATE3, "√"},
+                              {IDC_LINK_STATE4, "×"},
+                              {IDC_LINK_STATE5, "√"},
+                              {IDC_LINK_STATE6, "×"},
+                              {IDC_LOCAL_IP, "10.1.2.3"},
+                              {IDC_APN, "cmnet移动"},
+                              {IDC_APN_USER, "user"},
+                              {IDC_APN_PASSWORD, "p@ss"},
+                              {IDC_DEV_BAUD, "14400"},
+                              {IDC_DEV_DATABITS, "7"},
+                              {IDC_DEV_PARITY, "EVEN"},
+                              {IDC_DEV_STOPBITS, "2"},
+                              {IDC_DEVICE_ID, "DEV-0042"},
+                              {IDC_REBOOT_PERIOD, "200"},
+                              {IDC_HEARTBEAT_PERIOD, "65535"},
+                              {IDC_NETCHECK_PERIOD, "300"},
+                              {IDC_COMM_MODE, "非透明"},
+                              {IDC_POSITIONING, "开启"},
+                              {IDC_DEVICE_TYPE, "温湿度"},
+                              {IDC_COMM_TYPE, "CoAP"},
+                              {IDC_PACK_MAX_LEN, "1024"},
+                              {IDC_PACK_MAX_TIME, "50"},
+                              {IDC_DNS, "8.8.8.8"},
+                              {IDC_DNS_PERIOD, "3600"},
+                              {IDC_DEVICE_ID_LABEL, "IMEI号"},
+                              {IDC_HEARTBEAT_LABEL, "温湿度上报周期"},
+                              {IDC_NETCHECK_LABEL, "设备地址"},
+                          });
     for (int n = 1; n <= 6; ++n) {
         // Greyed on the sensor, but still showing what the device holds.
-        EXPECT_EQ(TextOf(dlg, RemoteAddrId(n)), QString("srv%1.example.com").arg(n));
-        EXPECT_EQ(TextOf(dlg, RemotePortId(n)), QString::number(5000 + n));
+        EXPECT_EQ(TextOf(controls, RemoteAddrId(n)), QString("srv%1.example.com").arg(n));
+        EXPECT_EQ(TextOf(controls, RemotePortId(n)), QString::number(5000 + n));
     }
-    EXPECT_EQ(ListOf(dlg, IDC_COMM_TYPE), QStringList({"CoAP", "UDP"}));
-    EXPECT_TRUE(dlg.Control(IDC_REMOTE_ADDR1)->isEnabled());
-    EXPECT_TRUE(dlg.Control(IDC_REMOTE_PORT1)->isEnabled());
+    EXPECT_EQ(ListOf(controls, IDC_COMM_TYPE), QStringList({"CoAP", "UDP"}));
+    EXPECT_TRUE(m.Control(IDC_REMOTE_ADDR1)->isEnabled());
+    EXPECT_TRUE(m.Control(IDC_REMOTE_PORT1)->isEnabled());
     for (int id : kLinkEditsTwoToSix) {
-        EXPECT_FALSE(dlg.Control(id)->isEnabled()) << id;
+        EXPECT_FALSE(m.Control(id)->isEnabled()) << id;
     }
-    EXPECT_FALSE(dlg.Control(IDC_DEVICE_TYPE)->isEnabled());
+    EXPECT_FALSE(m.Control(IDC_DEVICE_TYPE)->isEnabled());
 
-    FeedRecord(dlg, FourGDtuRecord());
-    ExpectTexts(dlg, {
-                         {IDC_MODULE_TYPE, "4G模组"},
-                         {IDC_FIRMWARE_VERSION, "V0100"},
-                         {IDC_NET_STATUS, "不在线"},
-                         {IDC_LINK_STATE1, "×"},
-                         {IDC_LINK_STATE6, "×"},
-                         {IDC_LOCAL_IP, ""},
-                         {IDC_APN, "internet"},
-                         {IDC_APN_USER, ""},
-                         {IDC_DEV_BAUD, "-1"},
-                         {IDC_DEV_DATABITS, ""},
-                         {IDC_DEV_PARITY, "NONE"},
-                         {IDC_DEV_STOPBITS, "1"},
-                         {IDC_DEVICE_ID, "中文设备号"},
-                         {IDC_REBOOT_PERIOD, "0"},
-                         {IDC_COMM_MODE, "透明"},
-                         {IDC_POSITIONING, "关闭"},
-                         {IDC_DEVICE_TYPE, "DTU"},
-                         {IDC_COMM_TYPE, "UDP"},
-                         {IDC_REMOTE_ADDR1, "1.2.3.4"},
-                         {IDC_REMOTE_ADDR2, ""},
-                         {IDC_REMOTE_PORT1, "80"},
-                         {IDC_REMOTE_PORT2, "0"},
-                         {IDC_DNS, ""},
-                         {IDC_DEVICE_ID_LABEL, "设备ID号"},
-                         {IDC_HEARTBEAT_LABEL, "心跳包周期"},
-                         {IDC_NETCHECK_LABEL, "网络检测周期"},
-                     });
-    EXPECT_EQ(ListOf(dlg, IDC_COMM_TYPE), QStringList({"TCP", "UDP"}));
+    FeedRecord(panel, FourGDtuRecord());
+    ExpectTexts(controls, {
+                              {IDC_MODULE_TYPE, "4G模组"},
+                              {IDC_FIRMWARE_VERSION, "V0100"},
+                              {IDC_NET_STATUS, "不在线"},
+                              {IDC_LINK_STATE1, "×"},
+                              {IDC_LINK_STATE6, "×"},
+                              {IDC_LOCAL_IP, ""},
+                              {IDC_APN, "internet"},
+                              {IDC_APN_USER, ""},
+                              {IDC_DEV_BAUD, "-1"},
+                              {IDC_DEV_DATABITS, ""},
+                              {IDC_DEV_PARITY, "NONE"},
+                              {IDC_DEV_STOPBITS, "1"},
+                              {IDC_DEVICE_ID, "中文设备号"},
+                              {IDC_REBOOT_PERIOD, "0"},
+                              {IDC_COMM_MODE, "透明"},
+                              {IDC_POSITIONING, "关闭"},
+                              {IDC_DEVICE_TYPE, "DTU"},
+                              {IDC_COMM_TYPE, "UDP"},
+                              {IDC_REMOTE_ADDR1, "1.2.3.4"},
+                              {IDC_REMOTE_ADDR2, ""},
+                              {IDC_REMOTE_PORT1, "80"},
+                              {IDC_REMOTE_PORT2, "0"},
+                              {IDC_DNS, ""},
+                              {IDC_DEVICE_ID_LABEL, "设备ID号"},
+                              {IDC_HEARTBEAT_LABEL, "心跳包周期"},
+                              {IDC_NETCHECK_LABEL, "网络检测周期"},
+                          });
+    EXPECT_EQ(ListOf(controls, IDC_COMM_TYPE), QStringList({"TCP", "UDP"}));
     for (int id : kLinkEditsTwoToSix) {
-        EXPECT_TRUE(dlg.Control(id)->isEnabled()) << id;
+        EXPECT_TRUE(m.Control(id)->isEnabled()) << id;
     }
 }
 
-TEST_F(ParamsWindow, CommTypeOtherThanUdpNamesTheModulesOwnProtocol) {
+TEST_F(ParamsPanelAlone, CommTypeOtherThanUdpNamesTheModulesOwnProtocol) {
     struct Case {
         std::uint16_t version;
         std::uint8_t commType;
@@ -256,15 +311,16 @@ TEST_F(ParamsWindow, CommTypeOtherThanUdpNamesTheModulesOwnProtocol) {
                           Case{0x0100, 0, "TCP"}, Case{0x0100, 2, "TCP"}, Case{0xF3FF, 1, "UDP"}}) {
         RecordBuilder r;
         r.U16(0, c.version).U8(435, c.commType).Checksum();
-        FeedRecord(dlg, r.bytes);
-        EXPECT_EQ(TextOf(dlg, IDC_COMM_TYPE), c.shown) << std::hex << c.version << " " << int(c.commType);
+        FeedRecord(panel, r.bytes);
+        EXPECT_EQ(TextOf(controls, IDC_COMM_TYPE), c.shown)
+            << std::hex << c.version << " " << int(c.commType);
     }
 }
 
-TEST_F(ParamsWindow, CollectAfterAShownRecordGivesItBackWithOnlyTheToolsBytes) {
+TEST_F(ParamsPanelAlone, CollectAfterAShownRecordGivesItBackWithOnlyTheToolsBytes) {
     for (const Record& received : {NbIotSensorRecord(), FourGDtuRecord()}) {
-        FeedRecord(dlg, received);
-        ASSERT_TRUE(dlg.CollectDeviceParams());
+        FeedRecord(panel, received);
+        ASSERT_TRUE(panel.CollectDeviceParams());
         // Written out by hand: what the device gets back is what it sent, minus the bytes the tool does
         // not own (status, local IP, reserved bytes, flag bits it does not interpret).
         RecordBuilder expected;
@@ -275,18 +331,19 @@ TEST_F(ParamsWindow, CollectAfterAShownRecordGivesItBackWithOnlyTheToolsBytes) {
             expected.U8(157, 'N');  // shown as NONE, read back as its first letter
         }
         expected.Checksum();
-        const auto held = dlg.HeldParams().Bytes();
+        const auto held = panel.HeldParams().Bytes();
         EXPECT_TRUE(std::equal(held.begin(), held.end(), expected.bytes.begin()));
         EXPECT_TRUE(BoxRecorder::Boxes().empty());
     }
 }
 
-TEST_F(ParamsWindow, TooLongOrUnsendableTextIsRefusedNamingTheFieldWithItsTextSelected) {
+TEST_F(ParamsPanelAlone, TooLongOrUnsendableTextIsRefusedNamingTheFieldWithItsTextSelected) {
     struct Case {
         int id;
         QString text;
         bool accepted;
-        QStringList boxNames;  // every one must appear in the box text
+        QStringList boxNames;      // every one must appear in the box text
+        bool sensorShown = false;  // a sensor's record first: the labels follow the device type
     };
     const QString emoji = QString::fromUtf8("ID\xF0\x9F\x98\x80");
     const Case cases[] = {
@@ -300,15 +357,19 @@ TEST_F(ParamsWindow, TooLongOrUnsendableTextIsRefusedNamingTheFieldWithItsTextSe
         {IDC_APN_USER, QString(40, 'u'), false, {"用户名", "39"}},
         {IDC_DNS, QString(16, '8'), false, {"DNS", "15"}},
         {IDC_REMOTE_ADDR6, QString(40, 'r'), false, {"远程地址和端口6", "39"}},
+        {IDC_DEVICE_ID, QString(16, 'i'), false, {"IMEI号", "15"}, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text.toStdString());
-        CQuendalDlg window;
+        CParamsOnHost alone;
+        if (c.sensorShown) {
+            FeedRecord(alone.panel, NbIotSensorRecord());
+        }
         BoxRecorder::Clear();
-        auto* edit = window.ControlAs<QLineEdit>(c.id);
+        auto* edit = ControlAs<QLineEdit>(alone.controls, c.id);
         edit->setText(c.text);
-        window.ControlAs<QLineEdit>(IDC_DNS_PERIOD)->setFocus();
-        EXPECT_EQ(window.CollectDeviceParams(), c.accepted);
+        ControlAs<QLineEdit>(alone.controls, IDC_DNS_PERIOD)->setFocus();
+        EXPECT_EQ(alone.panel.CollectDeviceParams(), c.accepted);
         if (c.accepted) {
             EXPECT_TRUE(BoxRecorder::Boxes().empty());
             continue;
@@ -318,18 +379,18 @@ TEST_F(ParamsWindow, TooLongOrUnsendableTextIsRefusedNamingTheFieldWithItsTextSe
             EXPECT_TRUE(BoxRecorder::Boxes()[0].text.contains(name))
                 << BoxRecorder::Boxes()[0].text.toStdString();
         }
-        EXPECT_EQ(window.focusWidget(), edit);
+        EXPECT_EQ(alone.host.focusWidget(), edit);
         EXPECT_EQ(edit->selectedText(), c.text);
     }
 }
 
-TEST_F(ParamsWindow, RefusedApnLeavesTheLaterFieldsOfTheHeldRecordZero) {
-    FeedRecord(dlg, NbIotSensorRecord());
-    dlg.ControlAs<QLineEdit>(IDC_APN)->setText(QString(32, 'a'));
-    ASSERT_FALSE(dlg.CollectDeviceParams());
+TEST_F(ParamsPanelAlone, RefusedApnLeavesTheLaterFieldsOfTheHeldRecordZero) {
+    FeedRecord(panel, NbIotSensorRecord());
+    ControlAs<QLineEdit>(controls, IDC_APN)->setText(QString(32, 'a'));
+    ASSERT_FALSE(panel.CollectDeviceParams());
     RecordBuilder expected;
     expected.U16(0, 0x0C01);
-    const auto held = dlg.HeldParams().Bytes();
+    const auto held = panel.HeldParams().Bytes();
     EXPECT_TRUE(std::equal(held.begin(), held.end(), expected.bytes.begin()));
 }
 
@@ -351,7 +412,7 @@ TEST_F(ParamsWindow, CtrlDoubleClickOnTheDeviceTypeLabelUnlocksTheCombo) {
 
 // Half a character at the end of a received text field shows as U+FFFD, and a save refuses it by name
 // rather than sending the field changed.
-TEST_F(ParamsWindow, FieldEndingInHalfACharacterShowsItAndASaveNamesTheField) {
+TEST_F(ParamsPanelAlone, FieldEndingInHalfACharacterShowsItAndASaveNamesTheField) {
     const QString bad(QChar::ReplacementCharacter);
     struct Case {
         std::function<void(RecordBuilder&)> fill;
@@ -366,15 +427,15 @@ TEST_F(ParamsWindow, FieldEndingInHalfACharacterShowsItAndASaveNamesTheField) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.shown.toStdString());
-        CQuendalDlg window;
+        CParamsOnHost alone;
         BoxRecorder::Clear();
         RecordBuilder r;
         r.U16(0, 0x0101);
         c.fill(r);
         r.Checksum();
-        FeedRecord(window, r.bytes);
-        EXPECT_EQ(TextOf(window, c.id), c.shown);
-        EXPECT_FALSE(window.CollectDeviceParams());
+        FeedRecord(alone.panel, r.bytes);
+        EXPECT_EQ(TextOf(alone.controls, c.id), c.shown);
+        EXPECT_FALSE(alone.panel.CollectDeviceParams());
         ASSERT_EQ(BoxRecorder::Boxes().size(), 1u);
         EXPECT_TRUE(BoxRecorder::Boxes()[0].text.contains(c.name))
             << BoxRecorder::Boxes()[0].text.toStdString();

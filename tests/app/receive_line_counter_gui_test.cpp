@@ -10,7 +10,7 @@
 #include <string>
 
 #include "app/quendal_dlg.h"
-#include "terminal/receive_lines_qt.h"
+#include "app/receive_line_counter.h"
 
 namespace {
 

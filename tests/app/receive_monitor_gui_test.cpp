@@ -1,5 +1,7 @@
-// The receive half of the terminal in the real window: counts, pieces, stop/continue, the 50-line auto
-// clear and the 400-line overflow, GBK text, and that runs of bytes show exactly what single bytes show.
+// The receive half of the terminal: counts, pieces, stop/continue, the 50-line auto clear and the 400-line
+// overflow, GBK text, and that runs of bytes show exactly what single bytes show. What the monitor shows
+// is tested on the monitor alone; what crosses panels (frames, the idle timer, the port number, the TX
+// count, the send area) in the real window.
 #include <gtest/gtest.h>
 
 #include <QAbstractTextDocumentLayout>
@@ -21,7 +23,12 @@
 #include <string_view>
 #include <vector>
 
+#include "app/layout_builder.h"
+#include "app/panel_links.h"
+#include "app/params_panel.h"
 #include "app/quendal_dlg.h"
+#include "app/receive_monitor.h"
+#include "app/send_panel.h"
 #include "app/status_bar.h"
 #include "tests/support/gui_support.h"
 
@@ -91,6 +98,8 @@ class ReceiveWindow : public ::testing::Test {
         }
     }
     QString Area() const { return area->toPlainText(); }
+    std::int64_t RxCount() const { return dlg.ReceiveMonitor().RxCount(); }
+    std::int64_t TxCount() const { return dlg.SendPanel().TxCount(); }
     QString Rx() const { return dlg.ControlAs<QLabel>(IDC_RX_COUNT)->text(); }
     QString Tx() const { return dlg.ControlAs<QLabel>(IDC_TX_COUNT)->text(); }
     void SetHex(bool on) { dlg.ControlAs<QCheckBox>(IDC_HEX_DISPLAY)->setChecked(on); }
@@ -100,6 +109,44 @@ class ReceiveWindow : public ::testing::Test {
     QPlainTextEdit* area = dlg.ControlAs<QPlainTextEdit>(IDC_RECEIVE_EDIT);
 };
 
+// The receive monitor alone: the window's controls in a plain widget as wide as the widened window, and a
+// count of sent bytes standing in for the send panel. What the monitor shows and counts needs nothing else.
+struct CMonitorOnHost {
+    struct SentCount : ISentCount {
+        void CountSent(std::int64_t bytes) override { count += bytes; }
+        void ResetSentCount() override { count = 0; }
+        std::int64_t count = 0;
+    };
+    CMonitorOnHost() {
+        host.setFont(DialogFont());
+        host.resize(900, 586);
+        host.show();
+        monitor.OnWindowShown();
+    }
+    void Feed(std::span<const std::uint8_t> bytes) { monitor.OnBytesReceived(bytes); }
+    QPlainTextEdit* Area() const { return ControlAs<QPlainTextEdit>(controls, IDC_RECEIVE_EDIT); }
+    QCheckBox* Check(int id) const { return ControlAs<QCheckBox>(controls, id); }
+
+    QWidget host;
+    ControlMap controls = BuildMainControls(&host);
+    SentCount sent;
+    CReceiveMonitor monitor{controls, sent};
+};
+
+class ReceiveMonitorAlone : public ::testing::Test {
+  protected:
+    void Feed(const Bytes& bytes) { m.Feed(bytes); }
+    void FeedByte(std::uint8_t byte) { m.Feed({&byte, 1}); }
+    QString Area() const { return area->toPlainText(); }
+    std::int64_t RxCount() const { return monitor.RxCount(); }
+    void SetHex(bool on) { m.Check(IDC_HEX_DISPLAY)->setChecked(on); }
+    void SetAutoClear(bool on) { m.Check(IDC_AUTO_CLEAR)->setChecked(on); }
+
+    CMonitorOnHost m;
+    CReceiveMonitor& monitor = m.monitor;
+    QPlainTextEdit* area = m.Area();
+};
+
 TEST_F(ReceiveWindow, PortNumbersOutsideOneTo256ChangeNothing) {
     Feed(B("ab"));
     const QString before = Area();
@@ -107,9 +154,9 @@ TEST_F(ReceiveWindow, PortNumbersOutsideOneTo256ChangeNothing) {
         Feed(B("xyz+CONFIG OK"), port);
         dlg.OnPortRxChar('q', port);
     }
-    EXPECT_EQ(RxCount, 2);
+    EXPECT_EQ(RxCount(), 2);
     EXPECT_EQ(Rx(), "RX:2");
-    EXPECT_EQ(dlg.Frame().count, 2u);
+    EXPECT_EQ(dlg.ParamsPanel().Frame().count, 2u);
     EXPECT_EQ(Area(), before);
     for (int port : {1, 256}) {
         dlg.OnPortRxChar('c', port);
@@ -121,7 +168,7 @@ TEST_F(ReceiveWindow, PortNumbersOutsideOneTo256ChangeNothing) {
 TEST_F(ReceiveWindow, CountsEveryByteAndRestartsTheIdleTimer) {
     FeedEach(B("12345"));
     Feed(Repeat("z", 995));
-    EXPECT_EQ(RxCount, 1000);
+    EXPECT_EQ(RxCount(), 1000);
     EXPECT_EQ(Rx(), "RX:1000");
     EXPECT_TRUE(dlg.IsTimerRunning(TIMER_RX_IDLE));
     EXPECT_EQ(dlg.TimerInterval(TIMER_RX_IDLE), 100);
@@ -136,7 +183,7 @@ TEST_F(ReceiveWindow, StoppedDisplayStillCountsAndCompletesAParameterRead) {
     const Bytes frame = RecordFrame(0x0C01);
     Feed(Bytes(frame.begin(), frame.begin() + 100));
     FeedEach(Bytes(frame.begin() + 100, frame.end()));
-    EXPECT_EQ(RxCount, 6 + 448);
+    EXPECT_EQ(RxCount(), 6 + 448);
     // The idle timer ends the frame as it would after the device's answer.
     EXPECT_TRUE(WaitUntil([&] { return dlg.StatusBar()->PaneText(2) == "参数读取完毕！"; }, 2000));
     EXPECT_EQ(dlg.ControlAs<QLineEdit>(IDC_FIRMWARE_VERSION)->text(), "V0c01");
@@ -149,11 +196,11 @@ TEST_F(ReceiveWindow, StoppedDisplayStillCountsAndCompletesAParameterRead) {
     EXPECT_EQ(Area(), "beforeafter");  // bytes of the stopped time never show
 }
 
-TEST_F(ReceiveWindow, HexPiecesAndSwitchingAffectOnlyLaterBytes) {
+TEST_F(ReceiveMonitorAlone, HexPiecesAndSwitchingAffectOnlyLaterBytes) {
     Feed(B("A"));
     SetHex(true);
     Feed(Bytes{0x0A, 0xFF});
-    dlg.OnPortRxChar(0x00, 1);
+    FeedByte(0x00);
     EXPECT_EQ(Area(), "A0A FF 00 ");
     SetHex(false);
     Feed(B("B"));
@@ -162,21 +209,20 @@ TEST_F(ReceiveWindow, HexPiecesAndSwitchingAffectOnlyLaterBytes) {
 
 // A lead byte or a CR waiting when the text display goes off never pairs with a byte received after it:
 // the lead shows as U+FFFD at the switch, the CR is forgotten.
-TEST_F(ReceiveWindow, WaitingLeadOrCrNeverPairsAcrossADisplaySwitch) {
+TEST_F(ReceiveMonitorAlone, WaitingLeadOrCrNeverPairsAcrossADisplaySwitch) {
     const QString bad(QChar::ReplacementCharacter);
-    auto* stop = dlg.ControlAs<QPushButton>(IDC_STOP_DISPLAY);
     struct Case {
         const char* name;
         std::function<void()> off;
         std::function<void()> on;
     };
     const Case cases[] = {
-        {"stop", [&] { stop->click(); }, [&] { stop->click(); }},
+        {"stop", [&] { monitor.OnStopDisplay(); }, [&] { monitor.OnStopDisplay(); }},
         {"hex", [&] { SetHex(true); }, [&] { SetHex(false); }},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        dlg.OnClearReceive();
+        monitor.OnClearReceive();
         Feed(Bytes{'x', 0xD6});
         c.off();
         EXPECT_EQ(Area(), "x" + bad);
@@ -189,7 +235,7 @@ TEST_F(ReceiveWindow, WaitingLeadOrCrNeverPairsAcrossADisplaySwitch) {
     }
 }
 
-TEST_F(ReceiveWindow, TextModeLineBreaksZeroBytesAndGbk) {
+TEST_F(ReceiveMonitorAlone, TextModeLineBreaksZeroBytesAndGbk) {
     struct Case {
         const char* name;
         std::vector<Bytes> runs;
@@ -206,18 +252,18 @@ TEST_F(ReceiveWindow, TextModeLineBreaksZeroBytesAndGbk) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        dlg.OnClearReceive();
-        dlg.OnClearCounters();
+        monitor.OnClearReceive();
+        monitor.OnClearCounters();
         std::size_t total = 0;
         for (const Bytes& run : c.runs) {
             Feed(run);
             total += run.size();
         }
         EXPECT_EQ(Area(), c.shown);
-        EXPECT_EQ(RxCount, static_cast<std::int64_t>(total));
+        EXPECT_EQ(RxCount(), static_cast<std::int64_t>(total));
     }
     // A lead byte waiting at the end of a run shows nothing yet.
-    dlg.OnClearReceive();
+    monitor.OnClearReceive();
     Feed(Bytes{'x', 0xD6});
     EXPECT_EQ(Area(), "x");
     Feed(Bytes{0xD0});
@@ -237,13 +283,13 @@ TEST_F(ReceiveWindow, AutoClearAtFiftyLinesPutsTheTriggeringByteFirst) {
     EXPECT_EQ(Area(), "Zq");
 }
 
-TEST_F(ReceiveWindow, AutoClearCountsWrappedLines) {
+TEST_F(ReceiveMonitorAlone, AutoClearCountsWrappedLines) {
     // One unbroken line, fed byte by byte, wraps; it is cleared once it fills 50 displayed lines.
     int fed = 0;
     QString last;
     while (fed < 50000) {
         last = Area();
-        dlg.OnPortRxChar('w', 1);
+        FeedByte('w');
         ++fed;
         if (Area().size() < last.size()) {
             break;
@@ -253,14 +299,14 @@ TEST_F(ReceiveWindow, AutoClearCountsWrappedLines) {
     EXPECT_EQ(Area(), "w");
     EXPECT_FALSE(last.contains('\n'));
     // Independent of the document's own count: the laid-out lines of the one block before the clear.
-    dlg.OnClearReceive();
-    dlg.OnPortRxRun(Bytes(static_cast<std::size_t>(last.size()), 'w'), 1);
+    monitor.OnClearReceive();
+    Feed(Bytes(static_cast<std::size_t>(last.size()), 'w'));
     EXPECT_EQ(Area(), last);
     const QTextLayout* layout = area->document()->firstBlock().layout();
     ASSERT_NE(layout, nullptr);
     EXPECT_GE(layout->lineCount(), 50);
-    dlg.OnClearReceive();
-    dlg.OnPortRxRun(Bytes(static_cast<std::size_t>(last.size() - 1), 'w'), 1);
+    monitor.OnClearReceive();
+    Feed(Bytes(static_cast<std::size_t>(last.size() - 1), 'w'));
     EXPECT_LT(area->document()->firstBlock().layout()->lineCount(), 50);
 }
 
@@ -283,18 +329,17 @@ TEST_F(ReceiveWindow, OverflowWithAutoClearOffAtFourHundredAndOneLines) {
     EXPECT_EQ(Area(), kOverflowLine + "\n41 ");
 }
 
-TEST_F(ReceiveWindow, ARunWithAWrappedLineFarAboveItsEndFindsTheLimitWhereSingleBytesDo) {
+TEST_F(ReceiveMonitorAlone, ARunWithAWrappedLineFarAboveItsEndFindsTheLimitWhereSingleBytesDo) {
     // One run: a line of W's that wraps, then many short lines, then Z. For one number of short lines the
     // area holds exactly the limit when Z arrives, so Z is the byte that clears. The wrapped line is far
     // above the end of the run, out of view, and must still count with all its displayed lines.
-    CQuendalDlg reference;
-    reference.ControlAs<QPushButton>(IDC_DEBUG_TOGGLE)->click();
-    const auto* referenceArea = reference.ControlAs<QPlainTextEdit>(IDC_RECEIVE_EDIT);
+    CMonitorOnHost reference;
+    const auto* referenceArea = reference.Area();
     for (const bool autoClear : {true, false}) {
         const QString cleared = autoClear ? QString() : kOverflowLine + "\n";
         const int limit = autoClear ? 50 : 401;
         SetAutoClear(autoClear);
-        reference.ControlAs<QCheckBox>(IDC_AUTO_CLEAR)->setChecked(autoClear);
+        reference.Check(IDC_AUTO_CLEAR)->setChecked(autoClear);
         bool clearedAtZ = false;
         for (int shortLines = limit - 20; shortLines < limit; ++shortLines) {
             SCOPED_TRACE(shortLines);
@@ -303,11 +348,11 @@ TEST_F(ReceiveWindow, ARunWithAWrappedLineFarAboveItsEndFindsTheLimitWhereSingle
             const Bytes lines = Repeat("y\n", shortLines);
             run.insert(run.end(), lines.begin(), lines.end());
             AppendText(run, "Z");
-            dlg.OnClearReceive();
-            reference.OnClearReceive();
+            monitor.OnClearReceive();
+            reference.monitor.OnClearReceive();
             Feed(run);
             for (std::uint8_t b : run) {
-                reference.OnPortRxChar(b, 1);
+                reference.Feed({&b, 1});
             }
             EXPECT_TRUE(SameText(Area(), referenceArea->toPlainText()));
             clearedAtZ |= referenceArea->toPlainText() == cleared + "Z";
@@ -316,7 +361,7 @@ TEST_F(ReceiveWindow, ARunWithAWrappedLineFarAboveItsEndFindsTheLimitWhereSingle
     }
 }
 
-TEST_F(ReceiveWindow, TenKilobytesOfAnySpaceCostAboutWhatLettersCostAndStillAutoClear) {
+TEST_F(ReceiveMonitorAlone, TenKilobytesOfAnySpaceCostAboutWhatLettersCostAndStillAutoClear) {
     // Spaces hang past the edge, so such a run is one long line (a line per 4096 of them at most). The
     // area must take it at the cost of letters, whatever the length of the line. Runs of 4 KB, so that
     // the edit's own layout of the changed line, once per run, stays out of the comparison; thread CPU
@@ -333,7 +378,7 @@ TEST_F(ReceiveWindow, TenKilobytesOfAnySpaceCostAboutWhatLettersCostAndStillAuto
     auto timeFeed = [&](const Bytes& bytes, double budget) {
         double best = budget;
         for (int attempt = 0; attempt < 3; ++attempt) {
-            dlg.OnClearReceive();
+            monitor.OnClearReceive();
             const double start = cpuNow();
             for (std::size_t at = 0; at < bytes.size() && cpuNow() - start < budget; at += kRun) {
                 Feed(Bytes(bytes.begin() + static_cast<std::ptrdiff_t>(at),
@@ -382,19 +427,19 @@ TEST_F(ReceiveWindow, TenKilobytesOfAnySpaceCostAboutWhatLettersCostAndStillAuto
 
 TEST_F(ReceiveWindow, ClearCountersKeepsTheAreaAndClearReceiveKeepsTheCounts) {
     Feed(B("hello"));
-    TxCount = 7;
+    dlg.SendPanel().CountSent(7);
     dlg.ControlAs<QPushButton>(IDC_CLEAR_RECEIVE)->click();
     EXPECT_EQ(Area(), "");
-    EXPECT_EQ(RxCount, 5);
+    EXPECT_EQ(RxCount(), 5);
     EXPECT_EQ(Rx(), "RX:5");
-    EXPECT_EQ(TxCount, 7);
+    EXPECT_EQ(TxCount(), 7);
 
     Feed(B("again"));
     dlg.ControlAs<QPushButton>(IDC_CLEAR_COUNTERS)->click();
     EXPECT_EQ(Rx(), "RX:0");
     EXPECT_EQ(Tx(), "TX:0");
-    EXPECT_EQ(RxCount, 0);
-    EXPECT_EQ(TxCount, 0);
+    EXPECT_EQ(RxCount(), 0);
+    EXPECT_EQ(TxCount(), 0);
     EXPECT_EQ(Area(), "again");
 }
 
@@ -515,9 +560,9 @@ Outcome FeedStream(const Stream& stream, bool autoClear, std::uint32_t runSeed) 
     }
     const auto* area = dlg.ControlAs<QPlainTextEdit>(IDC_RECEIVE_EDIT);
     out.area = area->toPlainText();
-    out.rx = RxCount;
+    out.rx = dlg.ReceiveMonitor().RxCount();
     out.rxText = dlg.ControlAs<QLabel>(IDC_RX_COUNT)->text();
-    const ResponseFrame& frame = dlg.Frame();
+    const ResponseFrame& frame = dlg.ParamsPanel().Frame();
     out.pendingFrame.assign(frame.bytes.begin(), frame.bytes.begin() + frame.count);
     dlg.OnClearSend();
     out.areaAfterRewrite = area->toPlainText();

@@ -1,4 +1,4 @@
-#include "terminal/receive_lines_qt.h"
+#include "app/receive_line_counter.h"
 
 #include <QFontMetricsF>
 #include <QPlainTextEdit>

@@ -19,7 +19,10 @@
 #include <string>
 #include <vector>
 
+#include "app/params_panel.h"
 #include "app/quendal_dlg.h"
+#include "app/receive_monitor.h"
+#include "app/send_panel.h"
 #include "app/status_bar.h"
 #include "protocol/device_params.h"
 #include "tests/support/gui_support.h"
@@ -73,6 +76,8 @@ class ExchangeE2E : public ::testing::Test {
         m_sim.reset();
     }
     CQuendalDlg& Dlg() { return *m_dlg; }
+    std::int64_t TxCount() { return m_dlg->SendPanel().TxCount(); }
+    std::int64_t RxCount() { return m_dlg->ReceiveMonitor().RxCount(); }
     QString Pane(int i) { return m_dlg->StatusBar()->PaneText(i); }
     QString Text(int id) {
         if (auto* edit = m_dlg->ControlAs<QLineEdit>(id)) {
@@ -99,11 +104,11 @@ class ExchangeE2E : public ::testing::Test {
 TEST_F(ExchangeE2E, ReadFillsTheFormAndTheSignalFollows) {
     StartSim();
     Open();
-    const std::int64_t tx = TxCount;
+    const std::int64_t tx = TxCount();
     Dlg().ControlAs<QPushButton>(IDC_READ_PARAMS)->click();
     EXPECT_EQ(Pane(2), "正在读取参数...");
     EXPECT_EQ(Text(IDC_SIGNAL), "-");
-    EXPECT_EQ(TxCount - tx, 11);
+    EXPECT_EQ(TxCount() - tx, 11);
     ASSERT_TRUE(WaitUntil([&] { return Pane(2) == "参数读取完毕！"; }));
     EXPECT_EQ(Text(IDC_APN), "CMNET");
     EXPECT_EQ(Text(IDC_MODULE_TYPE), "4G模组");
@@ -113,20 +118,20 @@ TEST_F(ExchangeE2E, ReadFillsTheFormAndTheSignalFollows) {
     // The signal query leaves 500 ms after the click; its answer lands in the signal field.
     ASSERT_TRUE(WaitUntil([&] { return Text(IDC_SIGNAL) != "-"; }, 5000));
     EXPECT_TRUE(Text(IDC_SIGNAL).startsWith(' ')) << Text(IDC_SIGNAL).toStdString();
-    EXPECT_EQ(TxCount - tx, 11 + 22);
+    EXPECT_EQ(TxCount() - tx, 11 + 22);
     EXPECT_EQ(Pane(2), "参数读取完毕！");
 }
 
 TEST_F(ExchangeE2E, TwoReadsWithinHalfASecondGiveOneQuery) {
     StartSim();
     Open();
-    const std::int64_t tx = TxCount;
+    const std::int64_t tx = TxCount();
     Dlg().OnReadParams();
     PumpFor(200);
     Dlg().OnReadParams();
     ASSERT_TRUE(WaitUntil([&] { return !Dlg().IsTimerRunning(TIMER_SIGNAL_QUERY); }, 5000));
     PumpFor(700);
-    EXPECT_EQ(TxCount - tx, 11 + 11 + 22);
+    EXPECT_EQ(TxCount() - tx, 11 + 11 + 22);
 }
 
 TEST_F(ExchangeE2E, SaveIsStoredByTheDeviceAndReadBack) {
@@ -135,11 +140,11 @@ TEST_F(ExchangeE2E, SaveIsStoredByTheDeviceAndReadBack) {
     ReadParams();
     Dlg().ControlAs<QLineEdit>(IDC_APN)->setText("3gnet");
     Dlg().ControlAs<QLineEdit>(IDC_REMOTE_PORT2)->setText("6001");
-    const std::int64_t tx = TxCount;
+    const std::int64_t tx = TxCount();
     Dlg().ControlAs<QPushButton>(IDC_SAVE_PARAMS)->click();
-    EXPECT_EQ(TxCount - tx, 451);
+    EXPECT_EQ(TxCount() - tx, 451);
     ASSERT_TRUE(WaitUntil([&] { return Pane(2) == "配置成功！"; })) << Pane(2).toStdString();
-    const DeviceParams sent = Dlg().HeldParams();
+    const DeviceParams sent = Dlg().ParamsPanel().HeldParams();
 
     Dlg().ControlAs<QLineEdit>(IDC_APN)->setText("changed-here");
     PumpFor(600);  // let the first read's signal answer pass
@@ -147,7 +152,7 @@ TEST_F(ExchangeE2E, SaveIsStoredByTheDeviceAndReadBack) {
     EXPECT_EQ(Text(IDC_APN), "3gnet");
     EXPECT_EQ(Text(IDC_REMOTE_PORT2), "6001");
     // The device keeps every field it was sent; it reports its own status and address.
-    DeviceParams back = Dlg().HeldParams();
+    DeviceParams back = Dlg().ParamsPanel().HeldParams();
     back.status = 0;
     back.local_ip = {};
     back.checksum = sent.checksum;
@@ -175,14 +180,14 @@ TEST_F(ExchangeE2E, ARecordWithABrokenChecksumIsRefusedByTheDevice) {
 TEST_F(ExchangeE2E, FactoryDefaultsAndRestart) {
     StartSim();
     Open();
-    const std::int64_t tx = TxCount;
+    const std::int64_t tx = TxCount();
     Dlg().ControlAs<QPushButton>(IDC_FACTORY_DEFAULTS)->click();
     EXPECT_EQ(Pane(2), "正在恢复出厂设置...");
     ASSERT_TRUE(WaitUntil([&] { return Pane(2) == "已成功恢复出厂设置！"; }));
     Dlg().ControlAs<QPushButton>(IDC_REBOOT_DEVICE)->click();
     EXPECT_EQ(Pane(2), "正在重启设备...");
     ASSERT_TRUE(WaitUntil([&] { return Pane(2) == "设备已重启！"; }));
-    EXPECT_EQ(TxCount - tx, 19 + 17);
+    EXPECT_EQ(TxCount() - tx, 19 + 17);
     EXPECT_FALSE(Dlg().IsTimerRunning(TIMER_SIGNAL_QUERY));
 }
 
@@ -206,24 +211,24 @@ TEST_F(ExchangeE2E, TheQueryWaitsForTheReopenedPort) {
     Open();
     Dlg().OnReadParams();
     Close();
-    const std::int64_t tx = TxCount;
+    const std::int64_t tx = TxCount();
     PumpFor(800);
-    EXPECT_EQ(TxCount, tx);
+    EXPECT_EQ(TxCount(), tx);
     EXPECT_TRUE(Dlg().IsTimerRunning(TIMER_SIGNAL_QUERY));
     ASSERT_TRUE(WaitUntil([&] { return !Dlg().IsPortOpen(); }, 2000));
     Open();
-    ASSERT_TRUE(WaitUntil([&] { return TxCount == tx + 22; }, 3000));
+    ASSERT_TRUE(WaitUntil([&] { return TxCount() == tx + 22; }, 3000));
     EXPECT_FALSE(Dlg().IsTimerRunning(TIMER_SIGNAL_QUERY));
 }
 
 TEST_F(ExchangeE2E, ARecordSplitByALongPauseIsLost) {
     StartSim({"--split", "150"});
     Open();
-    const std::int64_t rx = RxCount;
+    const std::int64_t rx = RxCount();
     Dlg().OnReadParams();
     PumpFor(1500);
     // The whole answer arrived, in two frames that each fall short of a record.
-    EXPECT_GE(RxCount - rx, 448);
+    EXPECT_GE(RxCount() - rx, 448);
     EXPECT_EQ(Pane(2), "正在读取参数...");
     EXPECT_TRUE(Text(IDC_APN).isEmpty());
 }
@@ -239,7 +244,7 @@ TEST_F(ExchangeE2E, SaveThenCloseAtOnceStillDeliversTheWholeRecord) {
         ReadParams();
         Dlg().ControlAs<QLineEdit>(IDC_APN)->setText(closeWindow ? "window" : "port");
         Dlg().ControlAs<QPushButton>(IDC_SAVE_PARAMS)->click();
-        const auto sent = Dlg().HeldParams().Bytes();
+        const auto sent = Dlg().ParamsPanel().HeldParams().Bytes();
         if (closeWindow) {
             m_dlg.reset();
         } else {

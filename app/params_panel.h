@@ -1,0 +1,66 @@
+// The parameter form and the device commands: read, save, factory defaults and restart, the signal query
+// that follows a read, and the frames the device answers with. It holds the record last received or
+// collected and the response frame being collected; the window hands it every received byte, beside the
+// display. It writes through IPortLink, adds what it sends to the TX count (ISentCount) and reports in
+// status pane 2. The signal query is held back while an answer is still arriving, so that it never lands
+// in the same frame as a record.
+#pragma once
+
+#include <cstdint>
+#include <span>
+
+#include "app/layout_builder.h"
+#include "app/qt_param_form.h"
+#include "protocol/device_params.h"
+#include "protocol/response_frame.h"
+
+class CStatusBar;
+class CWindowTimers;
+class IAutoSend;
+class IPortLink;
+class ISentCount;
+class QString;
+class QWidget;
+
+class CParamsPanel {
+  public:
+    CParamsPanel(QWidget* window, const ControlMap& controls, IPortLink& port, ISentCount& sent,
+                 IAutoSend& autoSend, CStatusBar& statusBar, CWindowTimers& timers);
+
+    void OnReadParams();
+    void OnSaveParams();
+    void OnFactoryDefaults();
+    void OnRebootDevice();
+    void OnDeviceTypeLabelDblClk();
+
+    // Frame collection of every received byte, in order; a full frame is judged at once.
+    void CollectResponseBytes(std::span<const std::uint8_t> bytes);
+    // TIMER_RX_IDLE: the line has been quiet; the frame is judged.
+    void OnRxIdle();
+    // TIMER_SIGNAL_QUERY.
+    void OnSignalQueryDue();
+
+    void ShowDeviceParams();
+    bool CollectDeviceParams();
+    void DispatchResponseFrame();
+
+    const DeviceParams& HeldParams() const { return m_params; }
+    const ResponseFrame& Frame() const { return m_frame; }
+    CQtParamForm& Form() { return m_form; }
+
+  private:
+    void SendCommand(std::span<const std::uint8_t> bytes, const QString& paneText);
+    void SendSignalQuery();
+
+    QWidget* m_window;
+    const ControlMap& m_controls;
+    IPortLink& m_port;
+    ISentCount& m_sent;
+    IAutoSend& m_autoSend;
+    CStatusBar& m_statusBar;
+    CWindowTimers& m_timers;
+    CQtParamForm m_form;
+    DeviceParams m_params;
+    ResponseFrame m_frame;
+    bool m_signalQueryHeld = false;  // its time came while a frame was still arriving
+};

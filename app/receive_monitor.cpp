@@ -1,0 +1,141 @@
+#include "app/receive_monitor.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTextCursor>
+#include <QTextDocument>
+
+#include "app/panel_links.h"
+
+namespace {
+
+QStringView View(const std::u16string& text, std::size_t from = 0) {
+    return QStringView(text.data() + from, static_cast<qsizetype>(text.size() - from));
+}
+
+}  // namespace
+
+CReceiveMonitor::CReceiveMonitor(const ControlMap& controls, ISentCount& sent)
+    : m_sent(sent),
+      m_area(ControlAs<QPlainTextEdit>(controls, IDC_RECEIVE_EDIT)),
+      m_hexDisplay(ControlAs<QCheckBox>(controls, IDC_HEX_DISPLAY)),
+      m_autoClear(ControlAs<QCheckBox>(controls, IDC_AUTO_CLEAR)),
+      m_stopDisplay(ControlAs<QPushButton>(controls, IDC_STOP_DISPLAY)),
+      m_rxCountText(ControlAs<QLabel>(controls, IDC_RX_COUNT)),
+      m_lines(m_area) {
+    connect(m_area->document(), &QTextDocument::contentsChanged, this, &CReceiveMonitor::OnAreaChanged);
+    connect(m_hexDisplay, &QCheckBox::toggled, this, &CReceiveMonitor::OnHexDisplayToggled);
+    m_autoClear->setChecked(true);
+}
+
+void CReceiveMonitor::OnWindowShown() {
+    m_lines.Reset(m_area->toPlainText());
+}
+
+void CReceiveMonitor::OnBytesReceived(std::span<const std::uint8_t> bytes) {
+    const bool showing = !m_displayStopped;
+    const bool hex = m_hexDisplay->isChecked();
+    const bool autoClear = m_autoClear->isChecked();
+    if (showing) {
+        m_pending.reserve(m_pending.size() + bytes.size() * (hex ? 3 : 1));
+    }
+    for (const std::uint8_t byte : bytes) {
+        ++m_rxCount;
+        if (m_rxTap) {
+            m_rxTap(byte);
+        }
+        if (showing) {
+            ApplyLineRules(autoClear);
+            const std::size_t start = m_pending.size();
+            m_pieces.Append(byte, hex, m_pending);
+            AddPieceFrom(start);
+        }
+    }
+    ShowRxCount();
+    if (showing) {
+        ShowPendingPieces();
+    }
+}
+
+void CReceiveMonitor::ApplyLineRules(bool autoClear) {
+    if (m_lines.Count() < ReceiveLineLimit(autoClear)) {
+        return;
+    }
+    // This byte's check fires: the area is emptied (or replaced by the overflow notice) and the byte's
+    // piece starts the new text. Pending pieces before it were never shown, so they never need to be.
+    m_pending.assign(EmptiedReceiveText(autoClear));
+    m_replaceArea = true;
+    m_lines.Reset(View(m_pending));
+}
+
+void CReceiveMonitor::AddPieceFrom(std::size_t start) {
+    m_lines.Append(View(m_pending, start));
+}
+
+void CReceiveMonitor::ShowPendingPieces() {
+    // The counter already holds the area's new text; the write must not make it count it again.
+    m_writingArea = true;
+    if (m_replaceArea) {
+        m_area->setPlainText(View(m_pending).toString());
+    } else if (!m_pending.empty()) {
+        QTextCursor cursor(m_area->document());
+        cursor.movePosition(QTextCursor::End);
+        cursor.insertText(View(m_pending).toString());
+    }
+    m_writingArea = false;
+    m_pending.clear();
+    m_replaceArea = false;
+    m_area->moveCursor(QTextCursor::End);
+    m_area->ensureCursorVisible();
+}
+
+void CReceiveMonitor::OnAreaChanged() {
+    if (!m_writingArea) {
+        // A clear or the user's own typing: count the area afresh.
+        m_lines.Reset(m_area->toPlainText());
+    }
+}
+
+void CReceiveMonitor::EndTextDisplay() {
+    // Bytes the text display never sees must not complete a character or a CR LF begun before.
+    std::u16string closed;
+    m_pieces.EndText(closed);
+    if (closed.empty()) {
+        return;
+    }
+    ApplyLineRules(m_autoClear->isChecked());
+    const std::size_t start = m_pending.size();
+    m_pending += closed;
+    AddPieceFrom(start);
+    ShowPendingPieces();
+}
+
+void CReceiveMonitor::OnHexDisplayToggled(bool hex) {
+    if (hex && !m_displayStopped) {
+        EndTextDisplay();
+    }
+}
+
+void CReceiveMonitor::OnStopDisplay() {
+    if (!m_displayStopped && !m_hexDisplay->isChecked()) {
+        EndTextDisplay();
+    }
+    m_displayStopped = !m_displayStopped;
+    m_stopDisplay->setText(m_displayStopped ? "继续显示" : "停止显示");
+}
+
+void CReceiveMonitor::OnClearReceive() {
+    m_area->clear();
+}
+
+void CReceiveMonitor::OnClearCounters() {
+    m_rxCount = 0;
+    ShowRxCount();
+    m_sent.ResetSentCount();
+}
+
+void CReceiveMonitor::ShowRxCount() {
+    m_rxCountText->setText(QString("RX:%1").arg(m_rxCount));
+}
