@@ -1,11 +1,10 @@
 #include "cli/batch.h"
 
-#include <sys/ioctl.h>
-
 #include <algorithm>
 #include <exception>
 #include <thread>
 
+#include "cli/console.h"
 #include "text/gbk.h"
 
 namespace {
@@ -25,14 +24,6 @@ std::string FitColumns(const std::string& text, std::size_t columns) {
         i += length;
     }
     return text;
-}
-
-std::size_t TerminalColumns(std::FILE* out) {
-    winsize size{};
-    if (ioctl(fileno(out), TIOCGWINSZ, &size) == 0 && size.ws_col > 0) {
-        return size.ws_col;
-    }
-    return 80;
 }
 
 }  // namespace

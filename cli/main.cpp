@@ -2,8 +2,6 @@
 // here; everything is checked (ports, profile, units, --set) before any port is opened, so a bad run
 // sends nothing to any device. Then every port runs on its own thread (batch.h) and the exit code is the
 // largest of the ports' codes.
-#include <unistd.h>
-
 #include <CLI/CLI.hpp>
 #include <algorithm>
 #include <cctype>
@@ -15,6 +13,7 @@
 #include <vector>
 
 #include "cli/batch.h"
+#include "cli/console.h"
 #include "cli/operations.h"
 #include "cli/owner_file.h"
 #include "cli/port_target.h"
@@ -183,8 +182,14 @@ int main(int argc, char** argv) {
         withPorts(sub, "PORT ...");
     }
 
+    // Parsed from UTF-8 texts on every platform, so profile values and file names keep their characters.
+    std::vector<std::string> args = Utf8Arguments(argc, argv);
+    std::vector<char*> argPointers;
+    for (std::string& arg : args) {
+        argPointers.push_back(arg.data());
+    }
     try {
-        app.parse(argc, argv);
+        app.parse(static_cast<int>(argPointers.size()), argPointers.data());
     } catch (const CLI::ParseError& e) {
         const int code = app.exit(e);
         return code == 0 ? 0 : kExitUsage;
@@ -302,7 +307,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "quendal-cli: %s\n", error.c_str());
         return kExitPort;
     }
-    CProgressLines progress(targets, stderr, isatty(STDERR_FILENO) != 0);
+    CProgressLines progress(targets, stderr, IsRedrawTerminal(stderr));
     const auto operation = [&](const PortTarget& target) -> PortResult {
         if (read->parsed()) {
             return RunRead(target, settings, progress);

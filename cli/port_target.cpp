@@ -1,25 +1,11 @@
 #include "cli/port_target.h"
 
-#include <stdlib.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cctype>
-#include <cerrno>
-#include <cstring>
-#include <filesystem>
-#include <set>
 #include <utility>
 
 #include "serial/port_names.h"
 #include "serial/serial_os.h"
-
-namespace {
-
-// Numbers above the window's COM1-COM30 for the links of ports named by path.
-constexpr int kFirstPathNumber = 31;
-
-}  // namespace
 
 std::optional<PortTarget> ParsePortArgument(std::string_view text, std::string& error) {
     if (text.starts_with('/')) {
@@ -44,26 +30,23 @@ PortProbe ProbePort(const PortTarget& target) {
     if (target.refusal) {
         return {PortState::Refused, 0, *target.refusal};
     }
-    int fd = -1;
-    const int error = OsOpenPort(DevicePathText(target.engineNumber), fd);
+    OsPort* port = nullptr;
+    const int error = OsOpenPort(DevicePathText(target.engineNumber), port);
     if (error == 0) {
-        OsClosePort(fd);
+        OsClosePort(port);
         return {PortState::Free, 0, {}};
     }
-    switch (error) {
-        case ENOENT:
-        case ENXIO:
-        case ENODEV:
+    switch (OsClassifyOpenError(error)) {
+        case OsOpenFailure::kMissing:
             return {PortState::Missing, error, {}};
-        case EBUSY:
-        case EWOULDBLOCK:
+        case OsOpenFailure::kHeld:
             return {PortState::Held, error, {}};
-        case EACCES:
-        case EPERM:
+        case OsOpenFailure::kNoAccess:
             return {PortState::NoAccess, error, {}};
-        default:
-            return {PortState::Failed, error, {}};
+        case OsOpenFailure::kOther:
+            break;
     }
+    return {PortState::Failed, error, {}};
 }
 
 std::string PortProbeText(const PortProbe& probe) {
@@ -77,52 +60,9 @@ std::string PortProbeText(const PortProbe& probe) {
         case PortState::Refused:
             return "refused: " + probe.reason;
         case PortState::Failed:
-            return std::string("cannot be opened: ") + std::strerror(probe.error);
+            return "cannot be opened: " + OsErrorText(probe.error);
         case PortState::Free:
             return "free";
     }
     return {};
-}
-
-CRunPortDirectory::~CRunPortDirectory() {
-    if (!m_path.empty()) {
-        std::error_code ignored;
-        std::filesystem::remove_all(m_path, ignored);
-    }
-}
-
-bool CRunPortDirectory::Create(std::vector<PortTarget>& targets, std::string& error) {
-    std::string pattern = (std::filesystem::temp_directory_path() / "quendal-cli-XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) {
-        error = "cannot make a port directory in " + std::filesystem::temp_directory_path().string();
-        return false;
-    }
-    m_path = pattern;
-    std::set<int> used;
-    for (const PortTarget& target : targets) {
-        if (target.engineNumber > 0) {
-            used.insert(target.engineNumber);
-        }
-    }
-    int next = kFirstPathNumber;
-    for (PortTarget& target : targets) {
-        if (target.engineNumber == 0) {
-            while (used.contains(next)) {
-                ++next;
-            }
-            target.engineNumber = next;
-            used.insert(next);
-        }
-        std::error_code ec;
-        if (target.refusal || !std::filesystem::exists(target.path, ec)) {
-            continue;  // no link: the engine finds nothing to open, and says so
-        }
-        const std::string link = m_path + "/COM" + std::to_string(target.engineNumber);
-        if (symlink(target.path.c_str(), link.c_str()) != 0) {
-            error = "cannot link " + link + " to " + target.path;
-            return false;
-        }
-    }
-    setenv("QUENDAL_PORT_DIR", m_path.c_str(), 1);
-    return true;
 }

@@ -1,8 +1,9 @@
-// The ports a run talks to. The user names a port as the window does (COMn, looked up through the port
-// directory and the fixed device table) or by its device path. The engine opens ports by number only, so
-// before any port is opened the run makes a port directory of its own (mode 0700) with one link per
-// target, COMn for COMn and COM31 upwards for device paths, and points the engine at it; everything the
-// user's names resolve to is decided here, in one place, first.
+// The ports a run talks to. The user names a port as the window does (COMn: on Linux looked up through the
+// port directory and the fixed device table, on Windows the device itself) or, on Linux, by its device
+// path. The engine opens ports by number only, so on Linux, before any port is opened, the run makes a port
+// directory of its own (mode 0700) with one link per target, COMn for COMn and COM31 upwards for device
+// paths, and points the engine at it; everything the user's names resolve to is decided here, in one place,
+// first (port_target_posix.cpp; port_target_win32.cpp on Windows, which needs none of it).
 #pragma once
 
 #include <optional>
@@ -23,7 +24,7 @@ std::optional<PortTarget> ParsePortArgument(std::string_view text, std::string& 
 enum class PortState { Missing, Held, NoAccess, Refused, Failed, Free };
 struct PortProbe {
     PortState state = PortState::Free;
-    int error = 0;       // errno of a failed open
+    int error = 0;       // the system's code for a failed open
     std::string reason;  // of a refusal
 };
 // Opens and closes the port the way the engine opens it (through the run's port directory), to tell
@@ -38,7 +39,8 @@ class CRunPortDirectory {
     CRunPortDirectory(const CRunPortDirectory&) = delete;
     CRunPortDirectory& operator=(const CRunPortDirectory&) = delete;
 
-    // Gives every target its engine number and link; must run before any thread opens a port.
+    // Gives every target its engine number and link; must run before any thread opens a port. On Windows
+    // it only refuses targets that are not COM names.
     bool Create(std::vector<PortTarget>& targets, std::string& error);
 
   private:

@@ -1,6 +1,9 @@
 #include "cli/report.h"
 
+#include <chrono>
+#include <cstdio>
 #include <ctime>
+#include <mutex>
 
 #include "cli/owner_file.h"
 #include "protocol/memory_form.h"
@@ -55,18 +58,29 @@ bool AppendReport(const std::string& path, const std::vector<CsvRow>& rows, std:
 }
 
 std::string IsoTime(std::chrono::system_clock::time_point when) {
-    const std::time_t t = std::chrono::system_clock::to_time_t(when);
+    using namespace std::chrono;
+    const std::time_t t = system_clock::to_time_t(when);
     std::tm local{};
-    localtime_r(&t, &local);
-    char text[40];
-    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S%z", &local);
-    std::string iso(text);
-    // strftime gives +0800; ISO 8601 as spreadsheets read it wants +08:00.
-    if (iso.size() >= 5) {
-        const std::string minutes = iso.substr(iso.size() - 2);
-        iso.resize(iso.size() - 2);
-        iso += ':';
-        iso += minutes;
+    std::tm utc{};
+    {
+        // std::localtime and std::gmtime share one static result; the copies are taken under a lock.
+        static std::mutex lock;
+        std::lock_guard guard(lock);
+        local = *std::localtime(&t);
+        utc = *std::gmtime(&t);
     }
-    return iso;
+    char text[40];
+    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &local);
+    // The offset from UTC as ISO 8601 writes it (+08:00); strftime's %z differs between C libraries.
+    const auto seconds = [](const std::tm& tm) {
+        const sys_days date = year(tm.tm_year + 1900) / month(static_cast<unsigned>(tm.tm_mon + 1)) /
+                              day(static_cast<unsigned>(tm.tm_mday));
+        return date.time_since_epoch() + hours(tm.tm_hour) + minutes(tm.tm_min) +
+               std::chrono::seconds(tm.tm_sec);
+    };
+    const auto offset = duration_cast<minutes>(seconds(local) - seconds(utc)).count();
+    const int magnitude = static_cast<int>(offset < 0 ? -offset : offset) % (24 * 60);
+    char zone[16];
+    std::snprintf(zone, sizeof zone, "%c%02d:%02d", offset < 0 ? '-' : '+', magnitude / 60, magnitude % 60);
+    return std::string(text) + zone;
 }

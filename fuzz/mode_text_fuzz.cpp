@@ -15,6 +15,7 @@
 
 #include "fuzz/fuzz_support.h"
 #include "serial/mode_text.h"
+#include "serial/termios_posix.h"
 
 namespace {
 

@@ -1,13 +1,7 @@
-// Takes its flag values from the kernel's <asm/termbits.h> (termios2, BOTHER); libc's <termios.h> must stay
-// out of this file, its struct termios clashes with the kernel's.
 #include "serial/mode_text.h"
-
-#include <asm/termbits.h>
 
 #include <charconv>
 #include <cstdio>
-
-static_assert(sizeof(TermiosValue::cc) == NCCS, "TermiosValue must mirror struct termios2");
 
 std::string BuildModeText(int baud, char parity, int dataBits, int stopBits) {
     const int size =
@@ -116,57 +110,6 @@ std::optional<LineSettings> ParseModeText(std::string_view text) {
         return std::nullopt;
     }
     return settings;
-}
-
-void ApplyLineSettings(const LineSettings& settings, TermiosValue& value) {
-    value.iflag &= ~static_cast<std::uint32_t>(IGNBRK | BRKINT | IGNPAR | PARMRK | INPCK | ISTRIP | INLCR |
-                                               IGNCR | ICRNL | IUCLC | IXON | IXANY | IXOFF | IMAXBEL);
-    value.oflag &= ~static_cast<std::uint32_t>(OPOST);
-    value.lflag &= ~static_cast<std::uint32_t>(ISIG | ICANON | ECHO | ECHOE | ECHOK | ECHONL | ECHOCTL |
-                                               ECHOPRT | ECHOKE | IEXTEN | NOFLSH | TOSTOP);
-
-    value.cflag &=
-        ~static_cast<std::uint32_t>(CBAUD | CIBAUD | CSIZE | CSTOPB | PARENB | PARODD | CMSPAR | CRTSCTS);
-    value.cflag |= static_cast<std::uint32_t>(CLOCAL | CREAD | BOTHER | (BOTHER << IBSHIFT));
-    switch (settings.dataBits) {
-        case 5:
-            value.cflag |= CS5;
-            break;
-        case 6:
-            value.cflag |= CS6;
-            break;
-        case 7:
-            value.cflag |= CS7;
-            break;
-        default:
-            value.cflag |= CS8;
-            break;
-    }
-    if (settings.stopBits == 2) {
-        value.cflag |= CSTOPB;
-    }
-    switch (settings.parity) {
-        case 'O':
-            value.cflag |= PARENB | PARODD;
-            break;
-        case 'E':
-            value.cflag |= PARENB;
-            break;
-        case 'M':
-            value.cflag |= static_cast<std::uint32_t>(PARENB | PARODD | CMSPAR);
-            break;
-        case 'S':
-            value.cflag |= static_cast<std::uint32_t>(PARENB | CMSPAR);
-            break;
-        default:
-            break;
-    }
-
-    // Reads never block (the port is non-blocking); VMIN 1 makes poll report input as soon as a byte is in.
-    value.cc[VMIN] = 1;
-    value.cc[VTIME] = 0;
-    value.ispeed = static_cast<std::uint32_t>(settings.baud);
-    value.ospeed = static_cast<std::uint32_t>(settings.baud);
 }
 
 bool SpeedWithinTolerance(int requested, std::uint32_t actual) {

@@ -1,24 +1,17 @@
-// Port numbers and device paths. The engine names a port by its Windows device path text "\\.\COM7";
-// on Linux that number is looked up first in a directory of links (so a test or a user can point COMn at
-// any device, a pseudo-terminal included) and then in a fixed table of the usual serial device names.
+// Port numbers and device paths. The engine names a port by its Windows device path text "\\.\COM7". On
+// Windows that is the device itself. On Linux the number is looked up first in a directory of links (so a
+// test or a user can point COMn at any device, a pseudo-terminal included; see port_directory.h) and then
+// in a fixed table of the usual serial device names.
 //
-// Whatever a port name leads to is written to and read from as the device, so nothing another local user
-// could have placed is trusted: the port directory, and the directories of ours above it, must belong to
-// this user and be writable by nobody else, a COMn entry must belong to this user or root, and only a
-// terminal is a port. What fails a check comes back as a refusal naming the path and the reason.
+// Whatever a port name leads to is written to and read from as the device, so on Linux nothing another
+// local user could have placed is trusted: the port directory, and the directories of ours above it, must
+// belong to this user and be writable by nobody else, a COMn entry must belong to this user or root, and
+// only a terminal is a port. What fails a check comes back as a refusal naming the path and the reason.
 #pragma once
 
 #include <optional>
 #include <string>
 #include <string_view>
-#include <vector>
-
-// $QUENDAL_PORT_DIR if set, else $XDG_RUNTIME_DIR/quendal/ports, else /tmp/quendal-<uid>/ports.
-std::string PortDirectory();
-
-// The directories that must be this user's own, outermost first, ending with PortDirectory(): the
-// quendal directory above ports as well, unless $QUENDAL_PORT_DIR names the one directory itself.
-std::vector<std::string> PortDirectoryChain();
 
 // Where a port name leads and whether it may be opened.
 struct PortResolution {
@@ -26,11 +19,12 @@ struct PortResolution {
     std::optional<std::string> refusal;  // why path must not be opened; names the path and the reason
 };
 
-// The entry named COMn in PortDirectory() if there is one; otherwise COM1-COM10 are /dev/ttyUSB0-9,
-// COM11-COM20 /dev/ttyACM0-9 and COM21-COM30 /dev/ttyS0-9. Other numbers only have the directory entry,
-// which then does not exist. An entry is refused when its directory is not ours, when the entry belongs to
-// another user, or when it does not lead to a terminal; a table device that exists but is not a terminal is
-// refused too. An absent device is no refusal: opening it simply fails. Nothing is opened here.
+// Windows: "\\.\COMn", never refused. Linux: the entry named COMn in PortDirectory() if there is one;
+// otherwise COM1-COM10 are /dev/ttyUSB0-9, COM11-COM20 /dev/ttyACM0-9 and COM21-COM30 /dev/ttyS0-9. Other
+// numbers only have the directory entry, which then does not exist. An entry is refused when its directory
+// is not ours, when the entry belongs to another user, or when it does not lead to a terminal; a table
+// device that exists but is not a terminal is refused too. An absent device is no refusal: opening it
+// simply fails. Nothing is opened here.
 PortResolution ResolvePort(int n);
 
 // "\\.\COM%d": two backslashes, a point, a backslash, COM and the number.
@@ -41,13 +35,3 @@ std::optional<int> PortNumberFromDevicePath(std::string_view path);
 
 // ResolvePort for a device path text; a text that names no COM port resolves to an empty path.
 PortResolution ResolveDevicePath(std::string_view path);
-
-// The port directory made ready for links: it and the directories of ours above it are made where missing
-// (mode 0700, never through a link) and checked as above. fd is the port directory, opened without
-// following a link, for the caller to work in and close; -1 with the refusal otherwise.
-struct OwnDirectory {
-    std::string path;
-    int fd = -1;
-    std::optional<std::string> refusal;
-};
-OwnDirectory MakePortDirectory();

@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "serial/port_directory.h"
 #include "serial/port_names.h"
 
 namespace {

@@ -10,41 +10,25 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <string>
+#include <system_error>
 
+#include "serial/mode_text.h"
 #include "serial/port_names.h"
 #include "serial/serial_os.h"
+#include "serial/termios_posix.h"
+
+struct OsPort {
+    int fd = -1;
+};
+
+struct OsEvent {
+    int fd = -1;
+};
 
 namespace {
-
-termios2 ToKernel(const TermiosValue& value) {
-    termios2 t{};
-    t.c_iflag = value.iflag;
-    t.c_oflag = value.oflag;
-    t.c_cflag = value.cflag;
-    t.c_lflag = value.lflag;
-    t.c_line = value.line;
-    std::copy(value.cc.begin(), value.cc.end(), t.c_cc);
-    t.c_ispeed = value.ispeed;
-    t.c_ospeed = value.ospeed;
-    return t;
-}
-
-TermiosValue FromKernel(const termios2& t) {
-    TermiosValue value;
-    value.iflag = t.c_iflag;
-    value.oflag = t.c_oflag;
-    value.cflag = t.c_cflag;
-    value.lflag = t.c_lflag;
-    value.line = t.c_line;
-    std::copy(t.c_cc, t.c_cc + NCCS, value.cc.begin());
-    value.ispeed = t.c_ispeed;
-    value.ospeed = t.c_ospeed;
-    return value;
-}
 
 int CloseAfterError(int fd) {
     const int error = errno;
@@ -52,72 +36,8 @@ int CloseAfterError(int fd) {
     return error;
 }
 
-}  // namespace
-
-int OsOpenPort(std::string_view devicePath, int& fd) {
-    const PortResolution resolved = ResolveDevicePath(devicePath);
-    if (resolved.path.empty()) {
-        return ENOENT;
-    }
-    if (resolved.refusal) {
-        return EACCES;
-    }
-    const int port = open(resolved.path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (port < 0) {
-        return errno;
-    }
-    // Only a terminal is a port, whatever the path led to by the time it was opened.
-    struct stat st {};
-    if (fstat(port, &st) != 0) {
-        return CloseAfterError(port);
-    }
-    if (!S_ISCHR(st.st_mode) || !isatty(port)) {
-        close(port);
-        return ENOTTY;
-    }
-    // TIOCEXCL does not stop root from opening the port again; the lock does, for every program that
-    // takes it. It comes first so a refused open leaves the other holder's exclusive flag alone.
-    if (flock(port, LOCK_EX | LOCK_NB) != 0) {
-        return CloseAfterError(port);
-    }
-    int exclusive = 0;
-    if (ioctl(port, TIOCGEXCL, &exclusive) == 0 && exclusive != 0) {
-        close(port);
-        return EBUSY;
-    }
-    if (ioctl(port, TIOCEXCL) != 0 && errno != ENOTTY && errno != EINVAL) {
-        return CloseAfterError(port);
-    }
-    fd = port;
-    return 0;
-}
-
-void OsClosePort(int fd, bool discardOutput) {
-    if (discardOutput) {
-        ioctl(fd, TCFLSH, TCOFLUSH);
-    }
-    ioctl(fd, TIOCNXCL);
-    close(fd);
-}
-
-int OsGetSettings(int fd, TermiosValue& value) {
-    termios2 t{};
-    if (ioctl(fd, TCGETS2, &t) != 0) {
-        return errno;
-    }
-    value = FromKernel(t);
-    return 0;
-}
-
-int OsSetSettings(int fd, const TermiosValue& value, TermiosValue& readBack) {
-    const termios2 t = ToKernel(value);
-    if (ioctl(fd, TCSETS2, &t) != 0) {
-        return errno;
-    }
-    return OsGetSettings(fd, readBack);
-}
-
-int OsRaiseRts(int fd) {
+// Raises RTS. A port without modem lines (a pseudo-terminal) is not a failure.
+int RaiseRts(int fd) {
     const int bits = TIOCM_RTS;
     if (ioctl(fd, TIOCMBIS, &bits) != 0 && errno != ENOTTY && errno != EINVAL) {
         return errno;
@@ -125,26 +45,102 @@ int OsRaiseRts(int fd) {
     return 0;
 }
 
-int OsPurge(int fd) {
-    return ioctl(fd, TCFLSH, TCIOFLUSH) == 0 ? 0 : errno;
+}  // namespace
+
+int OsOpenPort(std::string_view devicePath, OsPort*& port) {
+    const PortResolution resolved = ResolveDevicePath(devicePath);
+    if (resolved.path.empty()) {
+        return ENOENT;
+    }
+    if (resolved.refusal) {
+        return EACCES;
+    }
+    const int fd = open(resolved.path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        return errno;
+    }
+    // Only a terminal is a port, whatever the path led to by the time it was opened.
+    struct stat st {};
+    if (fstat(fd, &st) != 0) {
+        return CloseAfterError(fd);
+    }
+    if (!S_ISCHR(st.st_mode) || !isatty(fd)) {
+        close(fd);
+        return ENOTTY;
+    }
+    // TIOCEXCL does not stop root from opening the port again; the lock does, for every program that
+    // takes it. It comes first so a refused open leaves the other holder's exclusive flag alone.
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        return CloseAfterError(fd);
+    }
+    int exclusive = 0;
+    if (ioctl(fd, TIOCGEXCL, &exclusive) == 0 && exclusive != 0) {
+        close(fd);
+        return EBUSY;
+    }
+    if (ioctl(fd, TIOCEXCL) != 0 && errno != ENOTTY && errno != EINVAL) {
+        return CloseAfterError(fd);
+    }
+    port = new OsPort{fd};
+    return 0;
 }
 
-int OsPurgeOutput(int fd) {
-    return ioctl(fd, TCFLSH, TCOFLUSH) == 0 ? 0 : errno;
+void OsClosePort(OsPort* port, bool discardOutput) {
+    if (discardOutput) {
+        ioctl(port->fd, TCFLSH, TCOFLUSH);
+    }
+    ioctl(port->fd, TIOCNXCL);
+    close(port->fd);
+    delete port;
 }
 
-int OsOutputCount(int fd, std::size_t& count) {
+std::optional<OsCallFailure> OsConfigurePort(OsPort* port, std::string_view modeText, unsigned) {
+    // "SetCommTimeouts()": reads and writes never block here; the write time-out is the worker's deadline.
+    // "SetCommMask()": the engine acts on the mask it was given.
+    TermiosValue settings;
+    if (const int error = OsGetSettings(port->fd, settings); error != 0) {
+        return OsCallFailure{"GetCommState()", error};
+    }
+    // The event character 'q' has no terminal setting: the worker sends WM_PORT_RXFLAG after every port
+    // wake-up instead. RTS is raised once the settings are in place.
+    const auto line = ParseModeText(modeText);
+    if (!line) {
+        return OsCallFailure{"BuildCommDCB()", EINVAL};
+    }
+    ApplyLineSettings(*line, settings);
+    TermiosValue readBack;
+    if (const int error = OsSetSettings(port->fd, settings, readBack); error != 0) {
+        return OsCallFailure{"SetCommState()", error};
+    }
+    if (!SpeedWithinTolerance(line->baud, readBack.ospeed)) {
+        return OsCallFailure{"SetCommState()", EINVAL};
+    }
+    if (const int error = RaiseRts(port->fd); error != 0) {
+        return OsCallFailure{"SetCommState()", error};
+    }
+    return std::nullopt;
+}
+
+int OsPurge(OsPort* port) {
+    return ioctl(port->fd, TCFLSH, TCIOFLUSH) == 0 ? 0 : errno;
+}
+
+int OsPurgeOutput(OsPort* port) {
+    return ioctl(port->fd, TCFLSH, TCOFLUSH) == 0 ? 0 : errno;
+}
+
+int OsOutputCount(OsPort* port, std::size_t& count) {
     int n = 0;
-    if (ioctl(fd, TIOCOUTQ, &n) != 0) {
+    if (ioctl(port->fd, TIOCOUTQ, &n) != 0) {
         return errno;
     }
     count = static_cast<std::size_t>(n < 0 ? 0 : n);
     return 0;
 }
 
-int OsRead(int fd, std::span<std::uint8_t> buffer, std::size_t& done) {
+int OsRead(OsPort* port, std::span<std::uint8_t> buffer, std::size_t& done) {
     done = 0;
-    const ssize_t n = read(fd, buffer.data(), buffer.size());
+    const ssize_t n = read(port->fd, buffer.data(), buffer.size());
     if (n < 0) {
         return errno;
     }
@@ -152,9 +148,9 @@ int OsRead(int fd, std::span<std::uint8_t> buffer, std::size_t& done) {
     return 0;
 }
 
-int OsWrite(int fd, std::span<const std::uint8_t> bytes, std::size_t& done) {
+int OsWrite(OsPort* port, std::span<const std::uint8_t> bytes, std::size_t& done) {
     done = 0;
-    const ssize_t n = write(fd, bytes.data(), bytes.size());
+    const ssize_t n = write(port->fd, bytes.data(), bytes.size());
     if (n < 0) {
         return errno;
     }
@@ -162,28 +158,29 @@ int OsWrite(int fd, std::span<const std::uint8_t> bytes, std::size_t& done) {
     return 0;
 }
 
-int OsCreateEvent(int& fd) {
-    const int event = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-    if (event < 0) {
+int OsCreateEvent(OsEvent*& event) {
+    const int fd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    if (fd < 0) {
         return errno;
     }
-    fd = event;
+    event = new OsEvent{fd};
     return 0;
 }
 
-void OsSignalEvent(int fd) {
+void OsSignalEvent(OsEvent* event) {
     const std::uint64_t one = 1;
     // A full counter (never reached here) still leaves the event signalled, which is all that matters.
-    [[maybe_unused]] const ssize_t n = write(fd, &one, sizeof one);
+    [[maybe_unused]] const ssize_t n = write(event->fd, &one, sizeof one);
 }
 
-void OsResetEvent(int fd) {
+void OsResetEvent(OsEvent* event) {
     std::uint64_t count = 0;
-    [[maybe_unused]] const ssize_t n = read(fd, &count, sizeof count);
+    [[maybe_unused]] const ssize_t n = read(event->fd, &count, sizeof count);
 }
 
-void OsCloseEvent(int fd) {
-    close(fd);
+void OsCloseEvent(OsEvent* event) {
+    close(event->fd);
+    delete event;
 }
 
 int OsWait(std::span<OsWaitItem> items, int timeoutMs) {
@@ -192,18 +189,65 @@ int OsWait(std::span<OsWaitItem> items, int timeoutMs) {
         return EINVAL;
     }
     for (std::size_t i = 0; i < items.size(); ++i) {
-        fds[i].fd = items[i].fd;
-        fds[i].events =
-            static_cast<short>((items[i].wantInput ? POLLIN : 0) | (items[i].wantOutput ? POLLOUT : 0));
-        items[i].ready = false;
-        items[i].hangup = false;
+        OsWaitItem& item = items[i];
+        item.ready = false;
+        item.hangup = false;
+        if (item.event) {
+            fds[i].fd = item.event->fd;
+            fds[i].events = POLLIN;
+        } else if (item.port) {
+            // A port is watched for a hang-up even when neither input nor output is asked for.
+            fds[i].fd = item.port->fd;
+            fds[i].events =
+                static_cast<short>((item.wantInput ? POLLIN : 0) | (item.wantOutput ? POLLOUT : 0));
+        } else {
+            fds[i].fd = -1;
+        }
     }
     if (poll(fds.data(), items.size(), timeoutMs) < 0) {
         return errno;
     }
     for (std::size_t i = 0; i < items.size(); ++i) {
         items[i].ready = (fds[i].revents & fds[i].events) != 0;
-        items[i].hangup = (fds[i].revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
+        items[i].hangup = items[i].port && (fds[i].revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
     }
     return 0;
+}
+
+bool OsIsInterrupted(int error) {
+    return error == EINTR;
+}
+
+bool OsIsWouldBlock(int error) {
+    return error == EAGAIN || error == EWOULDBLOCK;
+}
+
+bool OsIsLost(int error) {
+    // What reads and writes on a tty give after a hang-up or an unplug.
+    return error == EIO || error == ENXIO || error == ENODEV;
+}
+
+int OsLostError() {
+    return EIO;
+}
+
+std::string OsErrorText(int error) {
+    return std::generic_category().message(error);
+}
+
+OsOpenFailure OsClassifyOpenError(int error) {
+    switch (error) {
+        case ENOENT:
+        case ENXIO:
+        case ENODEV:
+            return OsOpenFailure::kMissing;
+        case EBUSY:
+        case EWOULDBLOCK:
+            return OsOpenFailure::kHeld;
+        case EACCES:
+        case EPERM:
+            return OsOpenFailure::kNoAccess;
+        default:
+            return OsOpenFailure::kOther;
+    }
 }

@@ -1,9 +1,7 @@
 #include "serial/serial_port.h"
 
-#include <cerrno>
 #include <chrono>
 #include <cstring>
-#include <optional>
 #include <system_error>
 #include <utility>
 
@@ -17,10 +15,6 @@ constexpr std::size_t kReadChunk = 16 * 1024;
 // After a read that found nothing although the port woke the worker (a device that reports input it does
 // not have), the port is left out of the next wait for this long, so such a device cannot spin the worker.
 constexpr int kBackOffMs = 20;
-struct ConfigFailure {
-    const char* call;
-    int error;
-};
 
 }  // namespace
 
@@ -31,13 +25,13 @@ struct ConfigFailure {
 class CHandover {
   public:
     ~CHandover() {
-        if (m_ack >= 0) {
+        if (m_ack) {
             OsCloseEvent(m_ack);
         }
     }
 
     int Create() { return OsCreateEvent(m_ack); }
-    int AckEvent() const { return m_ack; }
+    OsEvent* AckEvent() const { return m_ack; }
 
     std::uint64_t Begin() {
         std::lock_guard lock(m_mutex);
@@ -65,16 +59,11 @@ class CHandover {
     std::mutex m_mutex;
     std::uint64_t m_last = 0;
     std::uint64_t m_active = 0;
-    int m_ack = -1;
+    OsEvent* m_ack = nullptr;
 };
 
-// The device is gone: on a tty these are what reads and writes give after a hang-up or an unplug.
-bool CSerialPort::IsLossError(int error) {
-    return error == EIO || error == ENXIO || error == ENODEV;
-}
-
 std::string ComposePortErrorText(std::string_view call, int error, int port) {
-    const std::string system = std::generic_category().message(error != 0 ? error : EIO);
+    const std::string system = OsErrorText(error != 0 ? error : OsLostError());
     std::string text = "WARNING:  ";
     text.append(call);
     text += " Failed with the following error: \n";
@@ -89,14 +78,13 @@ CSerialPort::CSerialPort() = default;
 
 CSerialPort::~CSerialPort() {
     StopWorker();
-    const int fd = m_fd.exchange(-1);
-    if (fd >= 0) {
-        OsClosePort(fd);
+    if (OsPort* handle = m_handle.exchange(nullptr)) {
+        OsClosePort(handle);
     }
-    if (m_shutdownEvent >= 0) {
+    if (m_shutdownEvent) {
         OsCloseEvent(m_shutdownEvent);
     }
-    if (m_writeEvent >= 0) {
+    if (m_writeEvent) {
         OsCloseEvent(m_writeEvent);
     }
 }
@@ -114,8 +102,8 @@ bool CSerialPort::OpenPort(CPortOwner* owner, int port, int baud, char parity, i
                            unsigned eventMask, std::size_t writeBufferSize) {
     StopWorker();
 
-    for (int* event : {&m_shutdownEvent, &m_writeEvent}) {
-        if (*event >= 0) {
+    for (OsEvent** event : {&m_shutdownEvent, &m_writeEvent}) {
+        if (*event) {
             OsResetEvent(*event);
         } else if (OsCreateEvent(*event) != 0) {
             return false;
@@ -143,7 +131,7 @@ bool CSerialPort::OpenPort(CPortOwner* owner, int port, int baud, char parity, i
         m_writePending = false;
     }
 
-    if (const int old = m_fd.exchange(-1); old >= 0) {
+    if (OsPort* old = m_handle.exchange(nullptr)) {
         OsClosePort(old);
     }
 
@@ -153,49 +141,23 @@ bool CSerialPort::OpenPort(CPortOwner* owner, int port, int baud, char parity, i
         m_line = FramingOf(*line);
     }
 
-    int fd = -1;
-    if (OsOpenPort(devicePath, fd) != 0) {
+    OsPort* handle = nullptr;
+    if (OsOpenPort(devicePath, handle) != 0) {
         return false;
     }
-    m_fd = fd;
+    m_handle = handle;
 
     // The configuration calls stop at the first failure, which is shown once; the port stays open.
-    const auto configure = [&]() -> std::optional<ConfigFailure> {
-        // "SetCommTimeouts()": reads and writes never block here; the write time-out is the worker's
-        // deadline. "SetCommMask()": the mask stored above is what the worker acts on.
-        TermiosValue settings;
-        if (const int error = OsGetSettings(fd, settings); error != 0) {
-            return ConfigFailure{"GetCommState()", error};
-        }
-        // The event character 'q' has no terminal setting: the worker sends WM_PORT_RXFLAG after every port
-        // wake-up instead. RTS is raised once the settings are in place.
-        const auto line = ParseModeText(mode);
-        if (!line) {
-            return ConfigFailure{"BuildCommDCB()", EINVAL};
-        }
-        ApplyLineSettings(*line, settings);
-        TermiosValue readBack;
-        if (const int error = OsSetSettings(fd, settings, readBack); error != 0) {
-            return ConfigFailure{"SetCommState()", error};
-        }
-        if (!SpeedWithinTolerance(line->baud, readBack.ospeed)) {
-            return ConfigFailure{"SetCommState()", EINVAL};
-        }
-        if (const int error = OsRaiseRts(fd); error != 0) {
-            return ConfigFailure{"SetCommState()", error};
-        }
-        return std::nullopt;
-    };
-    if (const auto failure = configure()) {
+    if (const auto failure = OsConfigurePort(handle, mode, eventMask)) {
         ReportErrorNow(failure->call, failure->error);
     }
 
-    OsPurge(fd);
+    OsPurge(handle);
     return true;
 }
 
 bool CSerialPort::StartWorker() {
-    if (m_fd.load() < 0 || m_running.load()) {
+    if (!m_handle.load() || m_running.load()) {
         return false;
     }
     if (m_worker.joinable()) {
@@ -203,7 +165,7 @@ bool CSerialPort::StartWorker() {
         m_worker.join();
     }
     // The fresh worker's purge, done here so that nothing arriving after StartWorker returns is lost.
-    OsPurge(m_fd.load());
+    OsPurge(m_handle.load());
     m_running = true;
     try {
         m_worker = std::thread(&CSerialPort::WorkerMain, this);
@@ -216,7 +178,7 @@ bool CSerialPort::StartWorker() {
 
 void CSerialPort::ClosePort() {
     m_closing = true;
-    if (m_shutdownEvent >= 0) {
+    if (m_shutdownEvent) {
         OsSignalEvent(m_shutdownEvent);
     }
 }
@@ -236,7 +198,7 @@ void CSerialPort::StoreRequest(const void* bytes, std::size_t copyLength, std::s
         m_writeLength = writeLength;
         m_writePending = true;
     }
-    if (m_writeEvent >= 0) {
+    if (m_writeEvent) {
         OsSignalEvent(m_writeEvent);
     }
 }
@@ -255,7 +217,7 @@ void CSerialPort::WriteText(const char* text) {
 }
 
 bool CSerialPort::IsOpen() const {
-    return m_fd.load() >= 0;
+    return m_handle.load() != nullptr;
 }
 
 bool CSerialPort::IsClosing() const {
@@ -283,10 +245,9 @@ bool CSerialPort::Handover(std::function<void(CPortOwner&)> work) {
     });
 
     for (;;) {
-        OsWaitItem items[2] = {{.fd = m_shutdownEvent, .wantInput = true},
-                               {.fd = handover->AckEvent(), .wantInput = true}};
+        OsWaitItem items[2] = {{.event = m_shutdownEvent}, {.event = handover->AckEvent()}};
         const int error = OsWait(items, -1);
-        if (error == EINTR) {
+        if (OsIsInterrupted(error)) {
             continue;
         }
         if (error != 0 || items[0].ready) {
@@ -313,14 +274,14 @@ CSerialPort::Step CSerialPort::LosePort(std::string_view call, int error) {
     // The port reads open until the owner has been told, so the owner never finds it closed behind a panel
     // it still shows open (an auto-send tick in that gap would refuse with a second box).
     const bool told = ReportErrorSync(call, error) && Notify(WM_PORT_LOST);
-    if (const int fd = m_fd.exchange(-1); fd >= 0) {
-        OsClosePort(fd);
+    if (OsPort* handle = m_handle.exchange(nullptr)) {
+        OsClosePort(handle);
     }
     return told ? Step::kEnd : Step::kStop;
 }
 
 void CSerialPort::WorkerMain() {
-    const int fd = m_fd.load();
+    OsPort* const handle = m_handle.load();
     m_incoming.resize(kReadChunk);
 
     // Without EV_RXCHAR nothing reads the port, so input must not wake the worker (it would spin); a
@@ -328,12 +289,12 @@ void CSerialPort::WorkerMain() {
     const bool wantInput = (m_eventMask & EV_RXCHAR) != 0;
     Step step = Step::kContinue;
     for (;;) {
-        OsWaitItem items[3] = {{.fd = m_shutdownEvent, .wantInput = true},
-                               {.fd = fd, .wantInput = wantInput && !m_backOff},
-                               {.fd = m_writeEvent, .wantInput = true}};
+        OsWaitItem items[3] = {{.event = m_shutdownEvent},
+                               {.port = handle, .wantInput = wantInput && !m_backOff},
+                               {.event = m_writeEvent}};
         const int error = OsWait(items, m_backOff ? kBackOffMs : -1);
         m_backOff = false;
-        if (error == EINTR) {
+        if (OsIsInterrupted(error)) {
             continue;
         }
         step = Step::kContinue;
@@ -359,10 +320,10 @@ void CSerialPort::WorkerMain() {
 
     // A stop (not a loss, which closed the port already) lets accepted output leave first.
     bool drained = false;
-    if (const int held = m_fd.load(); held >= 0 && step == Step::kStop) {
+    if (OsPort* held = m_handle.load(); held && step == Step::kStop) {
         drained = DrainOnClose(held);
     }
-    if (const int held = m_fd.exchange(-1); held >= 0) {
+    if (OsPort* held = m_handle.exchange(nullptr)) {
         OsClosePort(held, !drained);
     }
     m_running = false;
@@ -374,7 +335,7 @@ CSerialPort::Step CSerialPort::PortEventStep(bool hangup) {
             return step;
         }
     } else if (hangup) {
-        return LosePort("ReadFile()", EIO);
+        return LosePort("ReadFile()", OsLostError());
     }
     // The mask as set at open, not the events that occurred, decides what is sent.
     constexpr std::pair<unsigned, unsigned> kNotices[] = {{EV_CTS, WM_PORT_CTS},
@@ -391,9 +352,9 @@ CSerialPort::Step CSerialPort::PortEventStep(bool hangup) {
 }
 
 CSerialPort::Step CSerialPort::ReceiveStep(bool hangup) {
-    const int fd = m_fd.load();
+    OsPort* const handle = m_handle.load();
     std::size_t count = 0;
-    const int error = OsRead(fd, m_incoming, count);
+    const int error = OsRead(handle, m_incoming, count);
     if (error == 0 && count > 0) {
         // A hang-up seen together with data is met again by the next read, after the data is delivered.
         std::vector<std::uint8_t> run(m_incoming.begin(),
@@ -403,18 +364,18 @@ CSerialPort::Step CSerialPort::ReceiveStep(bool hangup) {
         });
         return handled ? Step::kContinue : Step::kStop;
     }
-    if (IsLossError(error)) {
+    if (OsIsLost(error)) {
         return LosePort("ReadFile()", error);
     }
-    if (error == 0 || error == EAGAIN || error == EINTR) {
+    if (error == 0 || OsIsWouldBlock(error) || OsIsInterrupted(error)) {
         if (!hangup && error == 0) {
             // End of file without a hang-up flag from the wait: ask the port once more before calling it
             // lost.
-            OsWaitItem item{.fd = fd};
+            OsWaitItem item{.port = handle};
             hangup = OsWait({&item, 1}, 0) == 0 && item.hangup;
         }
         if (hangup) {
-            return LosePort("ReadFile()", EIO);
+            return LosePort("ReadFile()", OsLostError());
         }
         // A spurious wake-up, not a loss.
         m_backOff = error == 0;
@@ -423,5 +384,5 @@ CSerialPort::Step CSerialPort::ReceiveStep(bool hangup) {
     if (!ReportErrorSync("ReadFile()", error)) {
         return Step::kStop;
     }
-    return hangup ? LosePort("ReadFile()", EIO) : Step::kContinue;
+    return hangup ? LosePort("ReadFile()", OsLostError()) : Step::kContinue;
 }

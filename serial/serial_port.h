@@ -28,9 +28,11 @@
 #include "serial/port_owner.h"
 
 class CHandover;
+struct OsEvent;
+struct OsPort;
 
 // "WARNING:  %s Failed with the following error: \n%s\nPort: %d\n" with the failed call's name, the system's
-// text for error (0 counts as EIO: the box never reads "Success") and the port number.
+// text for error (0 counts as a lost device: the box never reads "Success") and the port number.
 std::string ComposePortErrorText(std::string_view call, int error, int port);
 
 class CSerialPort {
@@ -70,8 +72,6 @@ class CSerialPort {
   private:
     enum class Step { kContinue, kStop, kEnd };
 
-    static bool IsLossError(int error);
-
     void StopWorker();
     void ReportErrorNow(std::string_view call, int error);
     void WorkerMain();
@@ -79,19 +79,19 @@ class CSerialPort {
     Step ReceiveStep(bool hangup);
     Step WriteStep();
     bool TakeRequest(bool append);
-    Step WriteOutgoing(int fd, std::chrono::steady_clock::time_point deadline, bool duringDrain);
-    bool DrainOnClose(int fd);
+    Step WriteOutgoing(OsPort* port, std::chrono::steady_clock::time_point deadline, bool duringDrain);
+    bool DrainOnClose(OsPort* port);
     Step LosePort(std::string_view call, int error);
     bool Notify(unsigned message);
     bool ReportErrorSync(std::string_view call, int error);
     bool Handover(std::function<void(CPortOwner&)> work);
     void StoreRequest(const void* bytes, std::size_t copyLength, std::size_t writeLength);
 
-    std::atomic<int> m_fd{-1};
+    std::atomic<OsPort*> m_handle{nullptr};
     std::thread m_worker;
     std::atomic<bool> m_running{false};
-    int m_shutdownEvent = -1;
-    int m_writeEvent = -1;
+    OsEvent* m_shutdownEvent = nullptr;
+    OsEvent* m_writeEvent = nullptr;
     std::shared_ptr<CHandover> m_handover;
     CPortOwner* m_owner = nullptr;
     int m_port = 0;

@@ -1,7 +1,6 @@
 // The worker's output side: the owner's request taken over, written by its deadline (the line's time at the
 // worst rate plus a constant), and what is left drained within a bound when the port stops.
 #include <algorithm>
-#include <cerrno>
 #include <chrono>
 #include <climits>
 #include <thread>
@@ -26,12 +25,12 @@ CSerialPort::Step CSerialPort::WriteStep() {
     if (!TakeRequest(false)) {
         return Step::kContinue;
     }
-    const int fd = m_fd.load();
+    OsPort* const handle = m_handle.load();
     // Output only: bytes already received belong to the owner, whatever goes out next.
-    OsPurgeOutput(fd);
+    OsPurgeOutput(handle);
     const auto deadline =
         Clock::now() + kWriteTimePerByte * static_cast<long long>(m_outgoing.size()) + kWriteTimeConstant;
-    return WriteOutgoing(fd, deadline, false);
+    return WriteOutgoing(handle, deadline, false);
 }
 
 bool CSerialPort::TakeRequest(bool append) {
@@ -52,24 +51,24 @@ bool CSerialPort::TakeRequest(bool append) {
 
 // Writes what is left of m_outgoing by the deadline. A stop during a normal write keeps the rest for the
 // drain; during the drain nothing is reported any more and any failure just ends it.
-CSerialPort::Step CSerialPort::WriteOutgoing(int fd, Clock::time_point deadline, bool duringDrain) {
+CSerialPort::Step CSerialPort::WriteOutgoing(OsPort* port, Clock::time_point deadline, bool duringDrain) {
     while (m_outgoingSent < m_outgoing.size()) {
         std::size_t done = 0;
-        const int error = OsWrite(fd, std::span(m_outgoing).subspan(m_outgoingSent), done);
+        const int error = OsWrite(port, std::span(m_outgoing).subspan(m_outgoingSent), done);
         if (error == 0 && done > 0) {
             m_outgoingSent += done;
             continue;
         }
-        if (error == EINTR) {
+        if (OsIsInterrupted(error)) {
             continue;
         }
-        if (error != 0 && error != EAGAIN) {
+        if (error != 0 && !OsIsWouldBlock(error)) {
             m_outgoing.clear();
             m_outgoingSent = 0;
             if (duringDrain) {
                 return Step::kStop;
             }
-            if (IsLossError(error)) {
+            if (OsIsLost(error)) {
                 return LosePort("WriteFile()", error);
             }
             // The request is lost; the worker carries on.
@@ -85,10 +84,10 @@ CSerialPort::Step CSerialPort::WriteOutgoing(int fd, Clock::time_point deadline,
             m_outgoingSent = 0;
             return Step::kContinue;
         }
-        OsWaitItem items[2] = {{.fd = m_shutdownEvent, .wantInput = !duringDrain},
-                               {.fd = fd, .wantOutput = true}};
+        OsWaitItem items[2] = {{.event = duringDrain ? nullptr : m_shutdownEvent},
+                               {.port = port, .wantOutput = true}};
         const int waitError = OsWait(items, static_cast<int>(std::min<long long>(left, INT_MAX)));
-        if (waitError != 0 && waitError != EINTR) {
+        if (waitError != 0 && !OsIsInterrupted(waitError)) {
             if (duringDrain) {
                 return Step::kStop;
             }
@@ -100,7 +99,7 @@ CSerialPort::Step CSerialPort::WriteOutgoing(int fd, Clock::time_point deadline,
         if (items[1].hangup) {
             m_outgoing.clear();
             m_outgoingSent = 0;
-            return duringDrain ? Step::kStop : LosePort("WriteFile()", EIO);
+            return duringDrain ? Step::kStop : LosePort("WriteFile()", OsLostError());
         }
     }
     m_outgoing.clear();
@@ -109,10 +108,10 @@ CSerialPort::Step CSerialPort::WriteOutgoing(int fd, Clock::time_point deadline,
 }
 
 // True when everything went out; false when the line did not take it in time and the rest must go.
-bool CSerialPort::DrainOnClose(int fd) {
+bool CSerialPort::DrainOnClose(OsPort* port) {
     TakeRequest(true);
     std::size_t queued = 0;
-    if (OsOutputCount(fd, queued) != 0) {
+    if (OsOutputCount(port, queued) != 0) {
         queued = 0;
     }
     const std::size_t unsent = m_outgoing.size() - m_outgoingSent;
@@ -122,12 +121,12 @@ bool CSerialPort::DrainOnClose(int fd) {
     const auto needed = std::chrono::ceil<std::chrono::milliseconds>(LineTime(unsent + queued, m_line));
     const auto deadline =
         Clock::now() + std::min<std::chrono::milliseconds>(needed + kDrainMargin, kDrainLimit);
-    if (unsent > 0 && WriteOutgoing(fd, deadline, true) != Step::kContinue) {
+    if (unsent > 0 && WriteOutgoing(port, deadline, true) != Step::kContinue) {
         return false;
     }
     // The driver's own queue; what is still in it at the deadline is discarded by the close.
     for (;;) {
-        if (OsOutputCount(fd, queued) != 0 || queued == 0) {
+        if (OsOutputCount(port, queued) != 0 || queued == 0) {
             return true;
         }
         if (Clock::now() >= deadline) {

@@ -1,5 +1,5 @@
 // The system's side of the GBK table, one file per system chosen by the build: gbk_table_posix.cpp asks
-// iconv, a Windows build would ask code page 936. Nothing else in the program calls a system converter.
+// iconv, gbk_table_win32.cpp code page 936. Nothing else in the program calls a system converter.
 #pragma once
 
 #include <cstddef>

@@ -10,7 +10,7 @@
 #include "app/quendal_dlg.h"
 #include "app/status_bar.h"
 #include "serial/mode_text.h"
-#include "serial/serial_os.h"
+#include "serial/termios_posix.h"
 #include "tests/support/gui_support.h"
 #include "tests/support/pty_fixture.h"
 

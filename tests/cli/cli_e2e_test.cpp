@@ -352,7 +352,7 @@ TEST_F(CliE2E, ABusyPortIsThreeAndTheOthersAreStillDone) {
         StartSim(com);
     }
     // Held the way another program would hold it.
-    int held = -1;
+    OsPort* held = nullptr;
     ASSERT_EQ(OsOpenPort(DevicePathText(2), held), 0);
     WriteFile(File("apn.json"), R"({"apn": "busy-test"})");
     const CliRun run = Run({"write", "COM1,COM2,COM3", "COM9", File("apn.json").string(), "--report",

@@ -16,8 +16,8 @@
 #include <string>
 #include <vector>
 
-#include "serial/serial_os.h"
 #include "serial/serial_port.h"
+#include "serial/termios_posix.h"
 #include "tests/serial/flood_writer.h"
 #include "tests/serial/process_probe.h"
 #include "tests/serial/recording_owner.h"

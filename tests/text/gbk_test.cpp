@@ -29,6 +29,9 @@ TEST(Gbk, EncodesKnownCharactersAndRefusesWhatGbkHasNot) {
         {"ideographic space", "\xE3\x80\x80", u"\u3000", "\xA1\xA1"},
         {"GBK extension", "\xE4\xB8\x82", u"\u4E02", "\x81\x40"},
         {"marks of the form", "\xE2\x88\x9A\xC3\x97", u"\u221A\u00D7", "\xA1\xCC\xA1\xC1"},
+        {"full-width stop", "\xE3\x80\x82", u"\u3002", "\xA1\xA3"},
+        {"middle dot", "\xC2\xB7", u"\u00B7", "\xA1\xA4"},
+        {"em dash", "\xE2\x80\x94", u"\u2014", "\xA1\xAA"},
         {"emoji", "ok \xF0\x9F\x98\x80", u"ok \U0001F600", std::nullopt},
         {"euro sign, which has no pair", "\xE2\x82\xAC", u"\u20AC", std::nullopt},
         {"replacement character", "\xEF\xBF\xBD", u"\uFFFD", std::nullopt},
@@ -71,7 +74,10 @@ TEST(Gbk, BytesThatAreNoTextAreRefusedOrShownAsReplacements) {
          "\x80"
          "A",
          u"\uFFFDA"},
-        {"pair without a character", "\xAA\xA1", u"\uFFFD"},
+        // User-defined areas: code page 936 gives them private use characters, glibc nothing; both refuse.
+        {"user-defined pair", "\xAA\xA1", u"\uFFFD"},
+        {"user-defined pair after ASCII", "A\xFE\xA1", u"A\uFFFD"},
+        {"user-defined pair below the symbols", "\xA2\xA0", u"\uFFFD"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

@@ -28,7 +28,7 @@
 #include <vector>
 
 #include "serial/mode_text.h"
-#include "serial/serial_os.h"
+#include "serial/termios_posix.h"
 #include "tests/support/bytes.h"
 
 extern char** environ;

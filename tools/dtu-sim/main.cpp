@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "serial/port_directory.h"
 #include "serial/port_names.h"
 #include "text/gbk.h"
 #include "tools/dtu-sim/dtu_device.h"

@@ -17,6 +17,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "serial/port_directory.h"
 #include "serial/port_names.h"
 #include "tools/dtu-sim/sim_pty.h"
 
