@@ -60,19 +60,6 @@ bool AppendGbk(char32_t code, std::string& out) {
     return true;
 }
 
-void AppendUtf8(char16_t code, std::string& out) {
-    if (code < 0x80) {
-        out.push_back(static_cast<char>(code));
-    } else if (code < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (code >> 6)));
-        out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xE0 | (code >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-    }
-}
-
 // The next character of strict UTF-8 at text[i], advancing i; nullopt for anything malformed (overlong
 // forms, surrogates, beyond U+10FFFF, cut short).
 std::optional<char32_t> NextUtf8(std::string_view text, std::size_t& i) {
@@ -209,4 +196,17 @@ std::string GbkToUtf8Lossy(std::string_view gbk) {
         }
     }
     return out;
+}
+
+void AppendUtf8(char16_t code, std::string& out) {
+    if (code < 0x80) {
+        out.push_back(static_cast<char>(code));
+    } else if (code < 0x800) {
+        out.push_back(static_cast<char>(0xC0 | (code >> 6)));
+        out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
+    } else {
+        out.push_back(static_cast<char>(0xE0 | (code >> 12)));
+        out.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
+    }
 }

@@ -35,3 +35,6 @@ std::u16string GbkToUtf16Shown(std::string_view gbk);
 
 // For messages: valid GBK as UTF-8, else the bytes with every one outside printable ASCII as \xNN.
 std::string GbkToUtf8Lossy(std::string_view gbk);
+
+// One UTF-16 code unit of the Basic Multilingual Plane (all that GBK maps to) appended as UTF-8.
+void AppendUtf8(char16_t code, std::string& out);
