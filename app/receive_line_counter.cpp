@@ -23,11 +23,32 @@ bool IsHangingSpace(QChar c) {
     if (c == u' ') {
         return true;
     }
+    if (c.unicode() < 128 && c > u' ') {
+        return false;
+    }
     return c.isSpace() && c != u'\t' && c != QChar::LineSeparator && c.decompositionTag() != QChar::NoBreak;
 }
 
 qint64 ToFixed(qreal width) {
     return qRound64(width * 64);
+}
+
+// Letters, digits and the blank: between these the only place a line may break is after blanks, so where
+// their advances simply add up (no kerning, no ink past the advance) the wraps can be worked out here.
+bool IsPlainAscii(char16_t c) {
+    return (c >= u'0' && c <= u'9') || (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z') || c == u' ';
+}
+
+// The script of each ASCII character, looked up once: the counter asks for it for every character.
+const std::array<QChar::Script, 128>& AsciiScripts() {
+    static const std::array<QChar::Script, 128> scripts = [] {
+        std::array<QChar::Script, 128> table{};
+        for (char16_t c = 0; c < table.size(); ++c) {
+            table[c] = QChar(c).script();
+        }
+        return table;
+    }();
+    return scripts;
 }
 
 }  // namespace
@@ -65,12 +86,50 @@ void CReceiveLineCounter::MeasureFont(const QFont& font) {
     m_slack = metrics.averageCharWidth() / 2 + 1;
     for (std::size_t c = 0; c < m_asciiAdvance.size(); ++c) {
         // Shaped, as the layout sees it: a form feed takes no room although its glyph has a width.
-        const qreal advance = metrics.horizontalAdvance(QString(QChar(static_cast<char16_t>(c))));
+        const QChar ch(static_cast<char16_t>(c));
+        const qreal advance = metrics.horizontalAdvance(QString(ch));
         m_asciiAdvance[c] = advance;
         m_asciiSpaceWidth[c] = ToFixed(advance);
+        // Ink past the advance counts when Qt fits a word on a line (in whole 1/64 pixels, cut towards 0).
+        m_asciiInkPast[c] = std::max<qint64>(0, -static_cast<qint64>(metrics.rightBearing(ch) * 64));
     }
     m_otherAdvance.clear();
     m_otherSpaceWidth.clear();
+    m_plainAsciiAdds = PlainAdvancesAdd();
+}
+
+bool CReceiveLineCounter::PlainAdvancesAdd() const {
+    QString alphabet;
+    for (char16_t c = 0; c < 128; ++c) {
+        if (!IsPlainAscii(c)) {
+            continue;
+        }
+        alphabet += QChar(c);
+    }
+    // Every ordered pair once, laid out on one line: each character must start where the advances before
+    // it add up to, or kerning or a ligature is at work.
+    QString pairs;
+    for (QChar a : alphabet) {
+        for (QChar b : alphabet) {
+            pairs += a;
+            pairs += b;
+        }
+    }
+    QTextLayout layout(pairs, m_font);
+    QTextOption option;
+    option.setWrapMode(QTextOption::NoWrap);
+    layout.setTextOption(option);
+    layout.beginLayout();
+    QTextLine line = layout.createLine();
+    layout.endLayout();
+    qint64 x = 0;
+    for (qsizetype i = 0; i < pairs.size(); ++i) {
+        if (ToFixed(line.cursorToX(static_cast<int>(i))) != x) {
+            return false;
+        }
+        x += m_asciiSpaceWidth[pairs[i].unicode()];
+    }
+    return true;
 }
 
 void CReceiveLineCounter::Reset(QStringView text) {
@@ -116,7 +175,7 @@ bool CReceiveLineCounter::StartsItem(QChar c) {
     const qsizetype at = m_blockLength++;
     const bool ownItem = c == u'\t' || c == QChar::LineSeparator || c == QChar::ObjectReplacementCharacter;
     bool newScript = false;
-    const QChar::Script script = c.script();
+    const QChar::Script script = c.unicode() < 128 ? AsciiScripts()[c.unicode()] : c.script();
     if (script > QChar::Script_Common && script != m_itemScript) {
         newScript = m_itemScript > QChar::Script_Common && !c.isMark();
         if (newScript || m_itemScript <= QChar::Script_Common) {
@@ -237,6 +296,71 @@ int CReceiveLineCounter::LayOut(QStringView text, int* lastLineStart, qreal* las
     return std::max(lines, 1);
 }
 
+int CReceiveLineCounter::LayOutPlainAscii(QStringView text, int* lastLineStart, qreal* lastLineWidth) const {
+    // QTextLine's greedy wrap at word boundaries, in its own 1/64 pixel sums: a word joins the line when the
+    // line up to the word's end, with the ink of its last glyph, fits; blanks before a word that goes to
+    // the next line hang at the end of this one. 0 when the text is not all plain ASCII or a word alone is
+    // wider than a line (Qt then breaks inside the word): the caller lays it out.
+    if (!m_plainAsciiAdds || m_option.wrapMode() != QTextOption::WrapAtWordBoundaryOrAnywhere) {
+        return 0;
+    }
+    int lines = 1;
+    qsizetype lineStart = 0;
+    qint64 lineWidth = 0;  // the line's words and the blanks between them
+    bool lineHasWord = false;
+    qint64 blanks = 0;  // blanks after the line's last word
+    qint64 word = 0;
+    qint64 inkPast = 0;  // of the word's last glyph
+    qsizetype wordStart = 0;
+    bool inWord = false;
+    const auto endWord = [&] {
+        if (lineHasWord && lineWidth + blanks + word + inkPast > m_lineWidthFixed) {
+            ++lines;
+            lineStart = wordStart;
+            lineWidth = 0;
+            lineHasWord = false;
+            blanks = 0;
+        }
+        if (!lineHasWord && blanks + word + inkPast > m_lineWidthFixed) {
+            return false;  // a word alone wider than a line: Qt breaks inside it
+        }
+        lineWidth += blanks + word;
+        lineHasWord = true;
+        blanks = 0;
+        word = 0;
+        inWord = false;
+        return true;
+    };
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t c = text[i].unicode();
+        if (c == u' ') {
+            if (inWord && !endWord()) {
+                return 0;
+            }
+            blanks += m_asciiSpaceWidth[c];
+            continue;
+        }
+        if (!IsPlainAscii(c)) {
+            return 0;
+        }
+        if (!inWord) {
+            if (blanks > m_lineWidthFixed) {
+                return 0;  // blanks wider than a line end it before the word
+            }
+            inWord = true;
+            wordStart = i;
+        }
+        word += m_asciiSpaceWidth[c];
+        inkPast = m_asciiInkPast[c];
+    }
+    if (inWord && !endWord()) {
+        return 0;
+    }
+    *lastLineStart = static_cast<int>(lineStart);
+    *lastLineWidth = static_cast<qreal>(lineWidth) / 64;
+    return lines;
+}
+
 void CReceiveLineCounter::SettleOpenLine() {
     if (!m_mayWrap) {
         return;
@@ -244,7 +368,10 @@ void CReceiveLineCounter::SettleOpenLine() {
     m_mayWrap = false;
     int lastStart = 0;
     qreal lastWidth = 0;
-    const int lines = LayOut(m_open, &lastStart, &lastWidth);
+    int lines = LayOutPlainAscii(m_open, &lastStart, &lastWidth);
+    if (lines == 0) {
+        lines = LayOut(m_open, &lastStart, &lastWidth);
+    }
     if (lines > 1) {
         // Every line but the last is final; only the last stays open.
         m_settledLines += lines - 1;
@@ -266,7 +393,8 @@ qreal CReceiveLineCounter::TextWidth() const {
 
 int CReceiveLineCounter::Count() {
     if (TextWidth() != m_textWidth) {
-        Reset(m_edit->toPlainText());  // the area was resized: every wrap may have moved
+        // The area was resized: every wrap may have moved.
+        Reset(m_textSource ? m_textSource() : m_edit->toPlainText());
     }
     SettleOpenLine();
     return m_closedLines + m_settledLines + 1;

@@ -13,7 +13,8 @@
 // its line where Qt's text item ends (at the run's end, or at the cut Qt makes in every 4096 characters of
 // an item), so the counter follows the items of the last block and sums the run's exact width. Laying out
 // the open line is the only cost that grows with the line, and it is paid only when a character may reach
-// the edge.
+// the edge. A line of letters, digits and blanks alone (all of hex) is not laid out but wrapped here by its
+// advances, once the font is found to lay these out as their advances add up (no kerning or ligatures).
 #pragma once
 
 #include <QChar>
@@ -22,17 +23,24 @@
 #include <QString>
 #include <QTextOption>
 #include <array>
+#include <functional>
 
+class QFontMetricsF;
 class QPlainTextEdit;
 
 class CReceiveLineCounter {
   public:
     explicit CReceiveLineCounter(const QPlainTextEdit* edit);
 
+    // Where the whole text comes from when the area's width changes and every wrap may move: the area's
+    // own text unless the text still to be written to it is to count too.
+    void SetTextSource(std::function<QString()> source) { m_textSource = std::move(source); }
     // The area now holds text (after a clear, an overflow notice or an edit by the user).
     void Reset(QStringView text);
     void Append(QStringView text);
     int Count();
+    // Whether lines of letters, digits and blanks are wrapped by their advances in the area's font.
+    bool AddsPlainAdvances() const { return m_plainAsciiAdds; }
 
   private:
     void ReadEditGeometry();
@@ -48,8 +56,11 @@ class CReceiveLineCounter {
     void ClearOpenBlock();
     void SettleOpenLine();
     int LayOut(QStringView text, int* lastLineStart, qreal* lastLineWidth) const;
+    int LayOutPlainAscii(QStringView text, int* lastLineStart, qreal* lastLineWidth) const;
+    bool PlainAdvancesAdd() const;
 
     const QPlainTextEdit* m_edit;
+    std::function<QString()> m_textSource;
     QFont m_font;
     bool m_fontMeasured = false;
     QTextOption m_option;
@@ -59,7 +70,9 @@ class CReceiveLineCounter {
     qreal m_slack = 0;
     std::array<qreal, 128> m_asciiAdvance{};
     QHash<char16_t, qreal> m_otherAdvance;
-    std::array<qint64, 128> m_asciiSpaceWidth{};  // shaped advances of spaces, 1/64 pixel
+    std::array<qint64, 128> m_asciiSpaceWidth{};  // shaped advances of ASCII, 1/64 pixel
+    std::array<qint64, 128> m_asciiInkPast{};     // ink past the advance, 1/64 pixel
+    bool m_plainAsciiAdds = false;                // letters, digits and blanks lay out as their advances add
     QHash<char16_t, qint64> m_otherSpaceWidth;
 
     int m_closedLines = 0;   // blocks before the last one

@@ -11,6 +11,9 @@
 
 namespace {
 
+// One frame of a 60 Hz screen: the area is written at most this often while bytes keep coming.
+constexpr int kShowBeatMs = 16;
+
 QStringView View(const std::u16string& text, std::size_t from = 0) {
     return QStringView(text.data() + from, static_cast<qsizetype>(text.size() - from));
 }
@@ -28,10 +31,28 @@ CReceiveMonitor::CReceiveMonitor(const ControlMap& controls, ISentCount& sent)
     connect(m_area->document(), &QTextDocument::contentsChanged, this, &CReceiveMonitor::OnAreaChanged);
     connect(m_hexDisplay, &QCheckBox::toggled, this, &CReceiveMonitor::OnHexDisplayToggled);
     m_autoClear->setChecked(true);
+    // A terminal's text keeps every glyph at its own advance: hex columns stay even, and the line count
+    // can add advances up instead of shaping every line.
+    QFont font = m_area->font();
+    font.setKerning(false);
+    m_area->setFont(font);
+    m_lines.SetTextSource([this] { return TextWithPending(); });
+    m_showBeat.setSingleShot(true);
+    m_showBeat.setTimerType(Qt::PreciseTimer);
+    connect(&m_showBeat, &QTimer::timeout, this, &CReceiveMonitor::ShowPending);
 }
 
 void CReceiveMonitor::OnWindowShown() {
-    m_lines.Reset(m_area->toPlainText());
+    m_lines.Reset(TextWithPending());
+}
+
+QString CReceiveMonitor::TextWithPending() const {
+    if (m_replaceArea) {
+        return View(m_pending).toString();
+    }
+    QString text = m_area->toPlainText();
+    text.append(View(m_pending));
+    return text;
 }
 
 void CReceiveMonitor::OnBytesReceived(std::span<const std::uint8_t> bytes) {
@@ -53,8 +74,29 @@ void CReceiveMonitor::OnBytesReceived(std::span<const std::uint8_t> bytes) {
             AddPieceFrom(start);
         }
     }
-    ShowRxCount();
-    if (showing) {
+    m_rxCountShown = false;
+    ScheduleShow();
+}
+
+void CReceiveMonitor::ScheduleShow() {
+    if (m_showBeat.isActive()) {
+        return;
+    }
+    const qint64 since = m_sinceShown.isValid() ? m_sinceShown.elapsed() : kShowBeatMs;
+    if (since >= kShowBeatMs) {
+        ShowPending();
+    } else {
+        m_showBeat.start(static_cast<int>(kShowBeatMs - since));
+    }
+}
+
+void CReceiveMonitor::ShowPending() {
+    m_showBeat.stop();
+    m_sinceShown.start();
+    if (!m_rxCountShown) {
+        ShowRxCount();
+    }
+    if (m_replaceArea || !m_pending.empty()) {
         ShowPendingPieces();
     }
 }
@@ -93,8 +135,8 @@ void CReceiveMonitor::ShowPendingPieces() {
 
 void CReceiveMonitor::OnAreaChanged() {
     if (!m_writingArea) {
-        // A clear or the user's own typing: count the area afresh.
-        m_lines.Reset(m_area->toPlainText());
+        // A clear or the user's own typing: count the area afresh, with what is still to come into it.
+        m_lines.Reset(TextWithPending());
     }
 }
 
@@ -109,7 +151,7 @@ void CReceiveMonitor::EndTextDisplay() {
     const std::size_t start = m_pending.size();
     m_pending += closed;
     AddPieceFrom(start);
-    ShowPendingPieces();
+    ShowPending();
 }
 
 void CReceiveMonitor::OnHexDisplayToggled(bool hex) {
@@ -127,6 +169,9 @@ void CReceiveMonitor::OnStopDisplay() {
 }
 
 void CReceiveMonitor::OnClearReceive() {
+    // Pieces still waiting were due on screen before the click, so the clear takes them too.
+    m_pending.clear();
+    m_replaceArea = false;
     m_area->clear();
 }
 
@@ -137,5 +182,6 @@ void CReceiveMonitor::OnClearCounters() {
 }
 
 void CReceiveMonitor::ShowRxCount() {
+    m_rxCountShown = true;
     m_rxCountText->setText(QString("RX:%1").arg(m_rxCount));
 }

@@ -4,12 +4,16 @@
 // The pieces and the rules are Qt-free (terminal/receive_pieces.h); the monitor only decides where they go.
 //
 // The text is held once, in the area. Pieces not yet in it wait in one buffer and reach the area in one
-// write (ShowPendingPieces), once per run; the line count the rules ask for before every byte
-// (CReceiveLineCounter) covers the area and that buffer, so when the write happens does not change what
-// is shown. The TX count belongs to the send panel; clearing the counters resets both.
+// write (ShowPending), at most once per frame of the screen: a flood arrives in hundreds of runs a
+// second, and painting each would cost more than the bytes. A run after a quiet spell shows at once. The
+// line count the rules ask for before every byte (CReceiveLineCounter) covers the area and that buffer,
+// so when the write happens does not change what is shown. The RX count follows the same beat. The TX
+// count belongs to the send panel; clearing the counters resets both.
 #pragma once
 
+#include <QElapsedTimer>
 #include <QObject>
+#include <QTimer>
 #include <cstdint>
 #include <functional>
 #include <span>
@@ -37,6 +41,9 @@ class CReceiveMonitor : public QObject {
     // The window is shown: the area has its final width.
     void OnWindowShown();
 
+    // Brings the area and the RX count up to date now instead of on the next beat.
+    void ShowPending();
+
     std::int64_t RxCount() const { return m_rxCount; }
     // Sees every received byte, in order (reliability tests).
     void SetRxTap(std::function<void(std::uint8_t)> tap) { m_rxTap = std::move(tap); }
@@ -48,8 +55,10 @@ class CReceiveMonitor : public QObject {
     // The auto clear and overflow rules, before a piece is added.
     void ApplyLineRules(bool autoClear);
     void AddPieceFrom(std::size_t start);
+    void ScheduleShow();
     void ShowPendingPieces();
     void ShowRxCount();
+    QString TextWithPending() const;
 
     ISentCount& m_sent;
     QPlainTextEdit* m_area;
@@ -67,4 +76,7 @@ class CReceiveMonitor : public QObject {
     std::u16string m_pending;     // pieces not yet in the area
     bool m_replaceArea = false;   // the rules emptied the area: m_pending replaces its text
     bool m_writingArea = false;   // the monitor's own write, already counted
+    bool m_rxCountShown = true;
+    QTimer m_showBeat;
+    QElapsedTimer m_sinceShown;
 };

@@ -113,6 +113,50 @@ TEST(ReceiveLineCounter, MatchesTheAreaForAnyTextInAnyPieces) {
     }
 }
 
+// Letters, digits and blanks are wrapped by adding advances, not by laying out: the sums must break where
+// the area does, at any width, with words that fill a line to the pixel, words longer than a line, runs of
+// blanks, and blocks long enough for Qt to cut their text item.
+TEST(ReceiveLineCounter, PlainAsciiWrapsWhereTheAreaDoesAtAnyWidth) {
+    CQuendalDlg dlg;
+    dlg.ControlAs<QPushButton>(IDC_DEBUG_TOGGLE)->click();
+    auto* area = dlg.ControlAs<QPlainTextEdit>(IDC_RECEIVE_EDIT);
+    std::mt19937 rng(7122026);
+    const QString letters = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
+    auto between = [&](int low, int high) { return std::uniform_int_distribution<int>(low, high)(rng); };
+    auto words = [&](int count, int longest) {
+        QString text;
+        for (int i = 0; i < count; ++i) {
+            text += QString(between(i == 0 ? 0 : 1, 3), QChar(' '));
+            for (int n = between(1, longest); n > 0; --n) {
+                text += letters[between(0, static_cast<int>(letters.size()) - 1)];
+            }
+            if (between(0, 60) == 0) {
+                text += '\n';
+            }
+        }
+        return text;
+    };
+    const QString kinds[] = {HexText(rng, 1600), words(300, 8), words(150, 40), words(60, 200),
+                             QString(5000, QChar('W')) + " " + words(40, 6)};
+    for (const int width : {120, 333, 517, 640}) {
+        area->setFixedWidth(width);
+        CReceiveLineCounter counter(area);
+        ASSERT_TRUE(counter.AddsPlainAdvances());
+        for (const QString& text : kinds) {
+            counter.Reset({});
+            for (qsizetype at = 0; at < text.size();) {
+                const qsizetype n = std::min<qsizetype>(between(1, 40), text.size() - at);
+                counter.Append(QStringView(text).mid(at, n));
+                at += n;
+                if (between(0, 30) == 0 || at == text.size()) {
+                    area->setPlainText(text.left(at));
+                    ASSERT_EQ(counter.Count(), DisplayedLines(area)) << "width " << width << " at " << at;
+                }
+            }
+        }
+    }
+}
+
 TEST(ReceiveLineCounter, EmptyAreaHasOneLineAndResetStartsOver) {
     CQuendalDlg dlg;
     auto* area = dlg.ControlAs<QPlainTextEdit>(IDC_RECEIVE_EDIT);

@@ -97,10 +97,17 @@ class ReceiveWindow : public ::testing::Test {
             dlg.OnPortRxChar(b, 1);
         }
     }
-    QString Area() const { return area->toPlainText(); }
+    // What the user sees once the display's beat has come.
+    QString Area() const {
+        dlg.ReceiveMonitor().ShowPending();
+        return area->toPlainText();
+    }
     std::int64_t RxCount() const { return dlg.ReceiveMonitor().RxCount(); }
     std::int64_t TxCount() const { return dlg.SendPanel().TxCount(); }
-    QString Rx() const { return dlg.ControlAs<QLabel>(IDC_RX_COUNT)->text(); }
+    QString Rx() const {
+        dlg.ReceiveMonitor().ShowPending();
+        return dlg.ControlAs<QLabel>(IDC_RX_COUNT)->text();
+    }
     QString Tx() const { return dlg.ControlAs<QLabel>(IDC_TX_COUNT)->text(); }
     void SetHex(bool on) { dlg.ControlAs<QCheckBox>(IDC_HEX_DISPLAY)->setChecked(on); }
     void SetAutoClear(bool on) { dlg.ControlAs<QCheckBox>(IDC_AUTO_CLEAR)->setChecked(on); }
@@ -137,7 +144,10 @@ class ReceiveMonitorAlone : public ::testing::Test {
   protected:
     void Feed(const Bytes& bytes) { m.Feed(bytes); }
     void FeedByte(std::uint8_t byte) { m.Feed({&byte, 1}); }
-    QString Area() const { return area->toPlainText(); }
+    QString Area() const {
+        monitor.ShowPending();
+        return area->toPlainText();
+    }
     std::int64_t RxCount() const { return monitor.RxCount(); }
     void SetHex(bool on) { m.Check(IDC_HEX_DISPLAY)->setChecked(on); }
     void SetAutoClear(bool on) { m.Check(IDC_AUTO_CLEAR)->setChecked(on); }
@@ -205,6 +215,23 @@ TEST_F(ReceiveMonitorAlone, HexPiecesAndSwitchingAffectOnlyLaterBytes) {
     SetHex(false);
     Feed(B("B"));
     EXPECT_EQ(Area(), "A0A FF 00 B");
+}
+
+// Runs that come close together reach the area on the display's beat, with nobody asking; a clear takes
+// pieces still waiting, as they were due on screen before it, and the count still shows every byte.
+TEST_F(ReceiveMonitorAlone, WaitingPiecesShowOnTheBeatAndAClearTakesThem) {
+    const QLabel* rx = ControlAs<QLabel>(m.controls, IDC_RX_COUNT);
+    for (int i = 0; i < 5; ++i) {
+        Feed(B("run "));
+    }
+    EXPECT_TRUE(WaitUntil([&] { return area->toPlainText() == "run run run run run "; }, 2000));
+    EXPECT_EQ(rx->text(), "RX:20");
+    Feed(B("a"));
+    Feed(B("b"));
+    monitor.OnClearReceive();
+    PumpFor(50);
+    EXPECT_EQ(area->toPlainText(), "");
+    EXPECT_EQ(rx->text(), "RX:22");
 }
 
 // A lead byte or a CR waiting when the text display goes off never pairs with a byte received after it:
@@ -354,6 +381,7 @@ TEST_F(ReceiveMonitorAlone, ARunWithAWrappedLineFarAboveItsEndFindsTheLimitWhere
             for (std::uint8_t b : run) {
                 reference.Feed({&b, 1});
             }
+            reference.monitor.ShowPending();
             EXPECT_TRUE(SameText(Area(), referenceArea->toPlainText()));
             clearedAtZ |= referenceArea->toPlainText() == cleared + "Z";
         }
@@ -559,6 +587,7 @@ Outcome FeedStream(const Stream& stream, bool autoClear, std::uint32_t runSeed) 
         out.panes << dlg.StatusBar()->PaneText(2);
     }
     const auto* area = dlg.ControlAs<QPlainTextEdit>(IDC_RECEIVE_EDIT);
+    dlg.ReceiveMonitor().ShowPending();
     out.area = area->toPlainText();
     out.rx = dlg.ReceiveMonitor().RxCount();
     out.rxText = dlg.ControlAs<QLabel>(IDC_RX_COUNT)->text();

@@ -135,6 +135,7 @@ TEST(Window, AccessibleNamesFollowTheTexts) {
     EXPECT_EQ(name(button(IDC_STOP_DISPLAY)), "继续显示");
     const std::uint8_t byte = 'A';
     dlg.OnPortRxRun({&byte, 1}, 1);
+    dlg.ReceiveMonitor().ShowPending();
     EXPECT_EQ(name(label(IDC_RX_COUNT)), label(IDC_RX_COUNT)->text());
     EXPECT_NE(name(label(IDC_RX_COUNT)), "RX:0");
     button(IDC_CLEAR_COUNTERS)->click();

@@ -322,6 +322,7 @@ class WindowStress : public ::testing::Test {
         // with the stream's last (maybe unfinished) line. A line that wraps may have been cleared part way,
         // so the area's last line is the end of the stream's last line, not always all of it.
         auto* area = dlg->ControlAs<QPlainTextEdit>(IDC_RECEIVE_EDIT);
+        dlg->ReceiveMonitor().ShowPending();
         EXPECT_LT(area->document()->lineCount(), 60);
         if (checker.Lines() > 0) {
             const std::string& pending = checker.Pending();
