@@ -21,7 +21,8 @@ constexpr int kBackOffMs = 20;
 // One synchronous hand-over at a time between the worker and the owner's thread. The worker opens a ticket,
 // posts a closure holding this object and the ticket, and waits for the ack event or the shutdown event.
 // When it stops waiting it withdraws the ticket, and a closure that finds its ticket withdrawn does nothing:
-// it never touches the engine, which may be gone by then, only this object it shares.
+// it never touches the engine, which may be gone by then, only this object it shares. Notices the worker
+// does not wait for carry the worker's session instead, and do nothing once that worker has ended.
 class CHandover {
   public:
     ~CHandover() {
@@ -55,8 +56,18 @@ class CHandover {
         OsResetEvent(m_ack);
     }
 
+    std::uint64_t Session() {
+        std::lock_guard lock(m_mutex);
+        return m_session;
+    }
+    void EndSession() {
+        std::lock_guard lock(m_mutex);
+        ++m_session;
+    }
+
   private:
     std::mutex m_mutex;
+    std::uint64_t m_session = 0;
     std::uint64_t m_last = 0;
     std::uint64_t m_active = 0;
     OsEvent* m_ack = nullptr;
@@ -265,6 +276,19 @@ bool CSerialPort::Notify(unsigned message) {
     return Handover([message, port = m_port](CPortOwner& owner) { owner.OnPortMessage(message, {}, port); });
 }
 
+void CSerialPort::Post(unsigned message) {
+    if (!m_owner) {
+        return;
+    }
+    std::shared_ptr<CHandover> handover = m_handover;
+    m_owner->PostToOwnerThread(
+        [handover, session = handover->Session(), owner = m_owner, message, port = m_port] {
+            if (handover->Session() == session) {
+                owner->OnPortMessage(message, {}, port);
+            }
+        });
+}
+
 bool CSerialPort::ReportErrorSync(std::string_view call, int error) {
     return Handover(
         [text = ComposePortErrorText(call, error, m_port)](CPortOwner& owner) { owner.OnPortError(text); });
@@ -326,6 +350,7 @@ void CSerialPort::WorkerMain() {
     if (OsPort* held = m_handle.exchange(nullptr)) {
         OsClosePort(held, !drained);
     }
+    m_handover->EndSession();
     m_running = false;
 }
 
@@ -337,15 +362,17 @@ CSerialPort::Step CSerialPort::PortEventStep(bool hangup) {
     } else if (hangup) {
         return LosePort("ReadFile()", OsLostError());
     }
-    // The mask as set at open, not the events that occurred, decides what is sent.
+    // The mask as set at open, not the events that occurred, decides what is sent. These notices carry no
+    // data and hold nothing up: the worker posts them and reads on (they still reach the owner after the
+    // run, in order), so a flood is not slowed by a second wait per read that the owner mostly ignores.
     constexpr std::pair<unsigned, unsigned> kNotices[] = {{EV_CTS, WM_PORT_CTS},
                                                           {EV_BREAK, WM_PORT_BREAK},
                                                           {EV_ERR, WM_PORT_ERR},
                                                           {EV_RING, WM_PORT_RING},
                                                           {EV_RXFLAG, WM_PORT_RXFLAG}};
     for (const auto& [bit, message] : kNotices) {
-        if ((m_eventMask & bit) && !Notify(message)) {
-            return Step::kStop;
+        if (m_eventMask & bit) {
+            Post(message);
         }
     }
     return Step::kContinue;

@@ -3,12 +3,13 @@
 // replacing an unwritten one) and asks it to close (ClosePort). The worker alone does port input and output:
 // it waits on the port, a shutdown event and a write-request event (in that priority), reads every byte
 // then waiting in one call and hands the run to the owner's thread as one WM_PORT_RXCHAR, waiting until it
-// has been handled before it reads again; before every write it purges pending output (never received
-// bytes). Failures of port calls become error boxes on the owner's thread, and a device that goes away ends
-// the worker with WM_PORT_LOST. Every wait of the worker also watches the shutdown event, so a close, a new
-// OpenPort and the destructor take effect at once, even while the owner's thread is the one waiting and
-// cannot handle deliveries. Output the owner handed over before the stop still drains first, for as long as
-// the line needs to carry it plus a margin and never longer than kDrainLimit; then the port closes.
+// has been handled before it reads again (the notices its event mask asks for follow each run, posted
+// without a wait); before every write it purges pending output (never received bytes). Failures of port
+// calls become error boxes on the owner's thread, and a device that goes away ends the worker with
+// WM_PORT_LOST. Every wait of the worker also watches the shutdown event, so a close, a new OpenPort and the
+// destructor take effect at once, even while the owner's thread is the one waiting and cannot handle
+// deliveries. Output the owner handed over before the stop still drains first, for as long as the line
+// needs to carry it plus a margin and never longer than kDrainLimit; then the port closes.
 #pragma once
 
 #include <atomic>
@@ -83,6 +84,7 @@ class CSerialPort {
     bool DrainOnClose(OsPort* port);
     Step LosePort(std::string_view call, int error);
     bool Notify(unsigned message);
+    void Post(unsigned message);
     bool ReportErrorSync(std::string_view call, int error);
     bool Handover(std::function<void(CPortOwner&)> work);
     void StoreRequest(const void* bytes, std::size_t copyLength, std::size_t writeLength);

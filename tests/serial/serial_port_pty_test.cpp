@@ -263,6 +263,58 @@ TEST_F(SerialPortPtyTest, NextRunIsReadOnlyAfterTheOwnerHandledThePrevious) {
     EXPECT_EQ(Text(owner.Received()), "firstsecond");
 }
 
+// A notice is posted, not waited for: the worker reads on while the owner is still in it. A notice still
+// queued when its worker has ended never reaches the owner.
+TEST_F(SerialPortPtyTest, NoticesNeitherHoldTheWorkerNorOutliveIt) {
+    CRecordingOwner owner;
+    std::mutex gateMutex;
+    std::condition_variable gateChanged;
+    bool released = false;
+    const auto hold = [&] {
+        std::unique_lock lock(gateMutex);
+        gateChanged.wait(lock, [&] { return released; });
+    };
+    const auto release = [&] {
+        std::lock_guard lock(gateMutex);
+        released = true;
+        gateChanged.notify_all();
+    };
+    owner.SetHook([&](const CRecordingOwner::Message& m) {
+        if (m.code == WM_PORT_RXFLAG) {
+            hold();
+        }
+    });
+    auto port = std::make_unique<CSerialPort>();
+    ASSERT_TRUE(Open(*port, owner));
+    ASSERT_TRUE(port->StartWorker());
+    ASSERT_TRUE(m_pty.Write("a", kPatience));
+    ASSERT_TRUE(owner.WaitFor([&] { return owner.Posted() == 2; }, kPatience));
+    ASSERT_TRUE(m_pty.Write("b", kPatience));
+    // The run of "b" is posted while the owner is held in the notice that followed "a".
+    EXPECT_TRUE(owner.WaitFor([&] { return owner.Posted() >= 3; }, kPatience));
+    release();
+    ASSERT_TRUE(owner.WaitFor([&] { return owner.Count(WM_PORT_RXFLAG) == 2; }, kPatience));
+
+    // The owner's thread is busy when the next notice is posted; the engine goes away before it runs.
+    {
+        std::lock_guard lock(gateMutex);
+        released = false;
+    }
+    owner.SetHook([&](const CRecordingOwner::Message& m) {
+        if (m.code == WM_PORT_RXCHAR) {
+            owner.PostToOwnerThread(hold);
+        }
+    });
+    const std::size_t posted = owner.Posted();
+    ASSERT_TRUE(m_pty.Write("c", kPatience));
+    ASSERT_TRUE(owner.WaitFor([&] { return owner.Posted() == posted + 3; }, kPatience));
+    port.reset();
+    release();
+    owner.RunOnOwnerThread([] {});
+    EXPECT_EQ(Text(owner.Received()), "abc");
+    EXPECT_EQ(owner.Count(WM_PORT_RXFLAG), 2u);
+}
+
 TEST_F(SerialPortPtyTest, EveryPanelRateIsSetAndReadBack) {
     for (int baud : {300, 600, 1200, 2400, 4800, 9600, 19200, 38400, 43000, 56000, 57600, 115200}) {
         SCOPED_TRACE(baud);
