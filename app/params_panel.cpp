@@ -149,11 +149,7 @@ void CParamsPanel::OnRebootDevice() {
 }
 
 void CParamsPanel::CollectResponseBytes(std::span<const std::uint8_t> bytes) {
-    for (const std::uint8_t byte : bytes) {
-        if (CollectResponseByte(m_frame, byte)) {
-            DispatchResponseFrame();
-        }
-    }
+    CollectResponseRun(m_frame, bytes, [this] { DispatchResponseFrame(); });
 }
 
 void CParamsPanel::OnRxIdle() {

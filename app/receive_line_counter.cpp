@@ -1,6 +1,7 @@
 #include "app/receive_line_counter.h"
 
 #include <QFontMetricsF>
+#include <QGlyphRun>
 #include <QPlainTextEdit>
 #include <QTextDocument>
 #include <QTextLayout>
@@ -123,13 +124,16 @@ bool CReceiveLineCounter::PlainAdvancesAdd() const {
     QTextLine line = layout.createLine();
     layout.endLayout();
     qint64 x = 0;
-    for (qsizetype i = 0; i < pairs.size(); ++i) {
-        if (ToFixed(line.cursorToX(static_cast<int>(i))) != x) {
-            return false;
+    qsizetype at = 0;
+    for (const QGlyphRun& run : line.glyphRuns()) {
+        for (const QPointF& position : run.positions()) {
+            if (at == pairs.size() || ToFixed(position.x()) != x) {
+                return false;
+            }
+            x += m_asciiSpaceWidth[pairs[at++].unicode()];
         }
-        x += m_asciiSpaceWidth[pairs[i].unicode()];
     }
-    return true;
+    return at == pairs.size();
 }
 
 void CReceiveLineCounter::Reset(QStringView text) {

@@ -54,11 +54,7 @@ void CDeviceSession::OnPortMessage(unsigned message, std::span<const std::uint8_
     if (message != WM_PORT_RXCHAR) {
         return;
     }
-    for (const std::uint8_t byte : bytes) {
-        if (CollectResponseByte(m_frame, byte)) {
-            m_judged.push_back(DispatchResponseFrame(m_frame));
-        }
-    }
+    CollectResponseRun(m_frame, bytes, [this] { m_judged.push_back(DispatchResponseFrame(m_frame)); });
     if (!bytes.empty()) {
         m_lastByte = Clock::now();
     }

@@ -51,6 +51,19 @@ bool CollectResponseByte(ResponseFrame& frame, uint8_t byte) {
     return frame.count >= kFrameCapacity;
 }
 
+std::size_t CollectResponseBytes(ResponseFrame& frame, std::span<const uint8_t> bytes) {
+    if (bytes.empty()) {
+        return 0;
+    }
+    if (frame.count >= kFrameCapacity) {
+        return 1;
+    }
+    const std::size_t take = std::min<std::size_t>(bytes.size(), kFrameCapacity - frame.count);
+    std::copy_n(bytes.begin(), take, frame.bytes.begin() + frame.count);
+    frame.count += static_cast<uint32_t>(take);
+    return take;
+}
+
 DispatchResult DispatchResponseFrame(ResponseFrame& frame) {
     const uint32_t count = std::min(frame.count, kFrameCapacity);
     frame.bytes[count] = 0;

@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 
 #include "protocol/device_params.h"
@@ -42,6 +43,22 @@ struct DispatchResult {
 // Appends one received byte. Returns true when the frame is full and must be dispatched before the
 // next byte; a byte offered to a full frame is dropped.
 bool CollectResponseByte(ResponseFrame& frame, uint8_t byte);
+
+// Appends bytes from the start of a run up to and including the one that fills the frame (one byte, dropped,
+// when the frame is full already). Returns how many it took: at least one of a run that is not empty.
+std::size_t CollectResponseBytes(ResponseFrame& frame, std::span<const uint8_t> bytes);
+
+// A whole run, with onFull() called wherever byte-by-byte collection would have found the frame full; the
+// bytes are copied in blocks, as a fast line delivers thousands a run.
+template <class OnFull>
+void CollectResponseRun(ResponseFrame& frame, std::span<const uint8_t> bytes, OnFull&& onFull) {
+    while (!bytes.empty()) {
+        bytes = bytes.subspan(CollectResponseBytes(frame, bytes));
+        if (frame.count >= kFrameCapacity) {
+            onFull();
+        }
+    }
+}
 
 // Judges the frame and empties it (count := 0), whatever it held.
 DispatchResult DispatchResponseFrame(ResponseFrame& frame);

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <random>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -201,6 +203,38 @@ TEST(ResponseFrameTest, ByteOfferedToAFullFrameIsDropped) {
     EXPECT_TRUE(CollectResponseByte(frame, 'q'));
     EXPECT_EQ(frame.count, kFrameCapacity);
     EXPECT_EQ(frame.bytes[kFrameCapacity], 0);
+}
+
+// A run is collected in blocks, but every frame fills and is judged at the byte where single bytes would
+// fill it, whatever the pieces, also when a frame is full on entry.
+TEST(ResponseFrameTest, RunsFillFramesAtTheBytesSingleBytesDo) {
+    std::mt19937 rng(1207);
+    Bytes stream;
+    for (int i = 0; i < 5000; ++i) {
+        stream.push_back(static_cast<uint8_t>(rng()));
+    }
+    const auto frames = [&](std::size_t maxPiece, uint32_t startCount) {
+        ResponseFrame frame;
+        frame.count = startCount;
+        std::vector<Bytes> full;
+        const auto onFull = [&] {
+            full.emplace_back(frame.bytes.begin(), frame.bytes.begin() + frame.count);
+            frame.count = 0;
+        };
+        for (std::size_t at = 0; at < stream.size();) {
+            const std::size_t n = std::min<std::size_t>(1 + rng() % maxPiece, stream.size() - at);
+            CollectResponseRun(frame, std::span<const uint8_t>(stream).subspan(at, n), onFull);
+            at += n;
+        }
+        full.emplace_back(frame.bytes.begin(), frame.bytes.begin() + frame.count);
+        return full;
+    };
+    for (const uint32_t startCount : {0u, 1000u, kFrameCapacity}) {
+        const auto single = frames(1, startCount);
+        for (const std::size_t maxPiece : {7u, 1023u, 1024u, 4096u}) {
+            EXPECT_EQ(frames(maxPiece, startCount), single) << maxPiece << " from " << startCount;
+        }
+    }
 }
 
 }  // namespace
