@@ -41,20 +41,18 @@ bool IsPlainAscii(char16_t c) {
 }
 
 // The script of each ASCII character, looked up once: the counter asks for it for every character.
-const std::array<QChar::Script, 128>& AsciiScripts() {
-    static const std::array<QChar::Script, 128> scripts = [] {
-        std::array<QChar::Script, 128> table{};
-        for (char16_t c = 0; c < table.size(); ++c) {
-            table[c] = QChar(c).script();
-        }
-        return table;
-    }();
-    return scripts;
-}
+const std::array<QChar::Script, 128> kAsciiScripts = [] {
+    std::array<QChar::Script, 128> table{};
+    for (char16_t c = 0; c < table.size(); ++c) {
+        table[c] = QChar(c).script();
+    }
+    return table;
+}();
 
 }  // namespace
 
-CReceiveLineCounter::CReceiveLineCounter(const QPlainTextEdit* edit) : m_edit(edit) {
+CReceiveLineCounter::CReceiveLineCounter(const QPlainTextEdit* edit)
+    : m_edit(edit), m_viewport(edit->viewport()) {
     ReadEditGeometry();
 }
 
@@ -177,9 +175,22 @@ bool CReceiveLineCounter::StartsItem(QChar c) {
     // one (characters of no script of their own join the script around them, marks stay with their base);
     // and an item ends after 4096 characters.
     const qsizetype at = m_blockLength++;
+    const char16_t code = c.unicode();
+    if (code < 128 && code != u'\t' && at != 0 && !m_afterOwnItem && at - m_itemStart < kMaxItemLength) {
+        // ASCII inside an item, the bulk of what arrives: only a letter after another script starts one.
+        if (kAsciiScripts[code] <= QChar::Script_Common || m_itemScript == QChar::Script_Latin) {
+            return false;
+        }
+        const bool starts = m_itemScript > QChar::Script_Common;
+        m_itemScript = QChar::Script_Latin;
+        if (starts) {
+            m_itemStart = at;
+        }
+        return starts;
+    }
     const bool ownItem = c == u'\t' || c == QChar::LineSeparator || c == QChar::ObjectReplacementCharacter;
     bool newScript = false;
-    const QChar::Script script = c.unicode() < 128 ? AsciiScripts()[c.unicode()] : c.script();
+    const QChar::Script script = c.script();
     if (script > QChar::Script_Common && script != m_itemScript) {
         newScript = m_itemScript > QChar::Script_Common && !c.isMark();
         if (newScript || m_itemScript <= QChar::Script_Common) {
@@ -214,7 +225,7 @@ void CReceiveLineCounter::AppendSpace(QChar c, bool startsItem) {
     if (!m_endsInSpaces) {
         // A tab just before may have hung past the edge, and then this space starts the next line: settle
         // the line with the space, so that the run that follows sits on the open line for sure.
-        m_open.append(c);
+        m_open.push_back(c.unicode());
         m_openAdvance += Advance(c);
         SettleOpenLine();
         m_endsInSpaces = true;
@@ -230,7 +241,7 @@ void CReceiveLineCounter::AppendSpace(QChar c, bool startsItem) {
         return;
     }
     // Hanging spaces never wrap the line: nothing to lay out.
-    m_open.append(c);
+    m_open.push_back(c.unicode());
     m_openAdvance += Advance(c);
     m_spacesWidth += SpaceWidth(c);
 }
@@ -247,7 +258,7 @@ void CReceiveLineCounter::AppendOther(QChar c) {
             return;
         }
     }
-    m_open.append(c);
+    m_open.push_back(c.unicode());
     m_openAdvance += Advance(c);
     // Well inside the width the open line is one line for sure; near the edge it must be laid out.
     m_mayWrap = m_mayWrap || m_openAdvance + m_slack > m_lineWidth;
@@ -255,7 +266,7 @@ void CReceiveLineCounter::AppendOther(QChar c) {
 
 void CReceiveLineCounter::StartLine(QChar c) {
     m_open.clear();
-    m_open.append(c);
+    m_open.push_back(c.unicode());
     m_openAdvance = Advance(c);
     m_mayWrap = false;  // the first character of a line stays on it
 }
@@ -372,27 +383,28 @@ void CReceiveLineCounter::SettleOpenLine() {
     m_mayWrap = false;
     int lastStart = 0;
     qreal lastWidth = 0;
-    int lines = LayOutPlainAscii(m_open, &lastStart, &lastWidth);
+    const QStringView open(m_open.data(), static_cast<qsizetype>(m_open.size()));
+    int lines = LayOutPlainAscii(open, &lastStart, &lastWidth);
     if (lines == 0) {
-        lines = LayOut(m_open, &lastStart, &lastWidth);
+        lines = LayOut(open, &lastStart, &lastWidth);
     }
     if (lines > 1) {
         // Every line but the last is final; only the last stays open.
         m_settledLines += lines - 1;
-        m_open.remove(0, lastStart);
+        m_open.erase(0, static_cast<std::size_t>(lastStart));
     }
     // From the measured width on, the line is laid out again only once what is appended may reach the
     // edge; white space at its end is not in the measure but counts towards the next word's fit.
     qreal hanging = 0;
-    for (qsizetype i = m_open.size(); i > 0 && m_open[i - 1].isSpace(); --i) {
-        hanging += Advance(m_open[i - 1]);
+    for (std::size_t i = m_open.size(); i > 0 && QChar(m_open[i - 1]).isSpace(); --i) {
+        hanging += Advance(QChar(m_open[i - 1]));
     }
     m_openAdvance = lastWidth + hanging;
 }
 
 qreal CReceiveLineCounter::TextWidth() const {
     // The edit wraps at its viewport's width (QPlainTextEdit::WidgetWidth).
-    return m_edit->viewport()->width();
+    return m_viewport->width();
 }
 
 int CReceiveLineCounter::Count() {

@@ -24,9 +24,11 @@
 #include <QTextOption>
 #include <array>
 #include <functional>
+#include <string>
 
 class QFontMetricsF;
 class QPlainTextEdit;
+class QWidget;
 
 class CReceiveLineCounter {
   public:
@@ -60,6 +62,7 @@ class CReceiveLineCounter {
     bool PlainAdvancesAdd() const;
 
     const QPlainTextEdit* m_edit;
+    const QWidget* m_viewport;  // the edit wraps at its width
     std::function<QString()> m_textSource;
     QFont m_font;
     bool m_fontMeasured = false;
@@ -77,7 +80,7 @@ class CReceiveLineCounter {
 
     int m_closedLines = 0;   // blocks before the last one
     int m_settledLines = 0;  // lines of the last block before its open line
-    QString m_open;          // the last block from the start of its open line
+    std::u16string m_open;   // the last block from the start of its open line
     qreal m_openAdvance = 0;
     bool m_mayWrap = false;  // the open line may have wrapped since it was last laid out
 
