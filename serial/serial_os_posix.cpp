@@ -145,6 +145,16 @@ int OsRead(OsPort* port, std::span<std::uint8_t> buffer, std::size_t& done) {
         return errno;
     }
     done = static_cast<std::size_t>(n);
+    // The terminal layer hands out at most 4 KB a read although more may be waiting behind it: take what
+    // is there now, so that one run holds every byte then waiting. Whatever stops the loop (nothing more,
+    // end of file, an error) is met again by the next wait and read.
+    while (n > 0 && done < buffer.size()) {
+        const ssize_t more = read(port->fd, buffer.data() + done, buffer.size() - done);
+        if (more <= 0) {
+            break;
+        }
+        done += static_cast<std::size_t>(more);
+    }
     return 0;
 }
 
