@@ -570,8 +570,13 @@ Outcome FeedStream(const Stream& stream, bool autoClear, std::uint32_t runSeed) 
         const Bytes& burst = stream.bursts[i];
         dlg.ControlAs<QCheckBox>(IDC_HEX_DISPLAY)->setChecked(i >= stream.hexFrom);
         if (runSeed == 0) {
+            // The reference shows what it has every few bytes; runs wait for the display's beat (here, the
+            // end), so when the area is written must not change what it shows.
             for (std::uint8_t b : burst) {
                 dlg.OnPortRxChar(b, 1);
+                if (rng() % 16 == 0) {
+                    dlg.ReceiveMonitor().ShowPending();
+                }
             }
         } else {
             std::size_t at = 0;
