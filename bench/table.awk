@@ -11,16 +11,22 @@ NR == 1 {
     printf "%-18s %12s %8s %10s %9s %8s %9s %7s %6s %9s\n", $1, show(rate, "%.0f"), show(rate == "" ? "" : rate / 1e6, "%.3f"),
            show($6, "%.4f"), show($7, "%.1f"), show($8, "%.1f"), show($9, "%.1f"), show($10, "%.1f"), show($11, "%d"),
            show($4, "%.3f")
-    rateOf[$1] = $5; stallOf[$1] = $7; lostOf[$1] = $11; cpuOf[$1] = $10
+    rateOf[$1] = $5; stallOf[$1] = $7; lostOf[$1] = $11; cpuOf[$1] = $10; rssOf[$1] = $8
 }
 function verdict(ok) { return ok ? "met" : "MISSED" }
+function target(mode, minRate, label) {
+    if (!(mode in rateOf)) return
+    printf "target %-15s >= %2d MB/s: %-6s  no byte lost: %-6s  stall <= 50 ms: %s\n", mode, minRate,
+           verdict(rateOf[mode] >= minRate * 1e6), verdict(lostOf[mode] == 0), verdict(stallOf[mode] <= 50)
+}
 END {
     print ""
+    target("window-text", 10)
+    target("window-hex", 4)
+    target("window-stopped", 30)
     for (i = 1; i <= 2; i++) {
-        mode = i == 1 ? "window-text" : "window-hex"
-        if (!(mode in rateOf)) continue
-        printf "target %-12s >= 1 MB/s: %-6s  no byte lost: %-6s  stall <= 50 ms: %s\n", mode, verdict(rateOf[mode] >= 1e6),
-               verdict(lostOf[mode] == 0), verdict(stallOf[mode] <= 50)
+        mode = i == 1 ? "rss-autoclear-on" : "rss-autoclear-off"
+        if (mode in rssOf) printf "target %-17s RSS < 80 MB: %s (%.1f MB)\n", mode, verdict(rssOf[mode] < 80), rssOf[mode]
     }
     if ("idle" in cpuOf) printf "target idle CPU near zero (<= 1 %%): %s (%.2f %%)\n", verdict(cpuOf["idle"] <= 1), cpuOf["idle"]
 }
