@@ -10,6 +10,8 @@
 #include <QScrollBar>
 #include <algorithm>
 
+#include "app/dialog_font_family.h"
+
 namespace {
 
 // Combo boxes are laid out with their dropped-down list; the closed box is as tall as an edit.
@@ -172,7 +174,7 @@ void NameControlsWithoutText(const std::map<const LayoutItem*, QWidget*>& widget
 }  // namespace
 
 QFont DialogFont() {
-    QFont font("WenQuanYi Micro Hei");
+    QFont font(DialogFontFamily());
     font.setStyleHint(QFont::SansSerif);
     font.setPixelSize(12);  // 9 pt at 96 dpi: the size the dialog units were laid out for
     return font;

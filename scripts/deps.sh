@@ -30,5 +30,6 @@ QUENDAL_TEST_PACKAGES=(libgtest-dev googletest librsvg2-bin)
 QUENDAL_PACKAGE_PACKAGES=(librsvg2-bin dpkg-dev file)
 # CI's checks of the built package.
 QUENDAL_PACKAGE_CHECK_PACKAGES=(lintian desktop-file-utils appstream man-db)
-# The Windows programs, cross-built and run under Wine (scripts/wine-check).
-QUENDAL_WINDOWS_PACKAGES=(g++-mingw-w64-x86-64-posix wine64 xvfb xdotool)
+# The Windows programs, cross-built and run under Wine (scripts/wine-check); the window on Xvfb, driven with xdotool,
+# pictured with ImageMagick, its status bar read with tesseract.
+QUENDAL_WINDOWS_PACKAGES=(g++-mingw-w64-x86-64-posix wine64 xvfb xdotool imagemagick tesseract-ocr tesseract-ocr-chi-sim)
