@@ -53,17 +53,24 @@ void StreamSource::Fill(std::vector<std::uint8_t>& chunk) {
         }
         return;
     }
+    constexpr std::size_t kDigits = 4;  // "seq=" before the six digits
     std::size_t at = 0;
     while (at < chunk.size()) {
-        if (m_pending.empty()) {
-            char line[64];
-            std::snprintf(line, sizeof line, "seq=%06u the quick brown fox\r\n", m_line++ % 1000000u);
-            m_pending = line;
-        }
-        const std::size_t take = std::min(m_pending.size(), chunk.size() - at);
-        std::memcpy(chunk.data() + at, m_pending.data(), take);
-        m_pending.erase(0, take);
+        const std::size_t take = std::min(m_line.size() - m_lineAt, chunk.size() - at);
+        std::memcpy(chunk.data() + at, m_line.data() + m_lineAt, take);
         at += take;
+        m_lineAt += take;
+        if (m_lineAt == m_line.size()) {
+            m_lineAt = 0;
+            // The next number, modulo a million.
+            for (std::size_t i = kDigits + 5; i + 1 > kDigits; --i) {
+                if (m_line[i] != '9') {
+                    ++m_line[i];
+                    break;
+                }
+                m_line[i] = '0';
+            }
+        }
     }
 }
 
