@@ -1,5 +1,5 @@
 // The PNG chart of a results.csv: receive rates on a log scale (cat is orders of magnitude above the window)
-// with the 1 MB/s target marked, and resident memory per run below. Drawn with QPainter into a QImage.
+// and resident memory per run below, each row's target marked on its bar. Drawn with QPainter into a QImage.
 #include <QFile>
 #include <QGuiApplication>
 #include <QImage>
@@ -24,7 +24,14 @@ constexpr int kWidth = 1000;
 constexpr int kLabelWidth = 170;
 constexpr int kBarHeight = 26;
 constexpr int kGap = 8;
-constexpr double kTargetMbPerSecond = 1.0;
+
+// The receive targets (rate in MB/s, resident memory in MB) of the rows that have one; 0 for none.
+double RateTarget(const QString& name) {
+    return name == "window-text" ? 10 : name == "window-hex" ? 4 : name == "window-stopped" ? 30 : 0;
+}
+double RssTarget(const QString& name) {
+    return name.startsWith("rss-") ? 80 : 0;
+}
 
 bool ReadRows(const QString& path, std::vector<ChartRow>& rows) {
     QFile file(path);
@@ -54,7 +61,7 @@ bool ReadRows(const QString& path, std::vector<ChartRow>& rows) {
 // One panel of horizontal bars; position maps a value to 0..1 of the bar area.
 template <class Value, class Position, class Label>
 int DrawPanel(QPainter& painter, int top, const QString& title, const std::vector<ChartRow>& rows,
-              Value value, Position position, Label label) {
+              Value value, Position position, Label label, double (*target)(const QString&)) {
     const int barLeft = kLabelWidth;
     const int barWidth = kWidth - kLabelWidth - 190;
     painter.setPen(Qt::black);
@@ -73,6 +80,14 @@ int DrawPanel(QPainter& painter, int top, const QString& title, const std::vecto
                          row.name);
         painter.fillRect(barLeft, y + 3, length, kBarHeight - 6,
                          row.name == "cat" ? QColor(150, 150, 150) : QColor(60, 120, 200));
+        if (const double goal = target(row.name); goal > 0) {
+            const int x = barLeft + static_cast<int>(barWidth * std::clamp(position(goal), 0.0, 1.0));
+            painter.save();
+            painter.setPen(QPen(QColor(200, 40, 40), 3));
+            painter.drawLine(x, y, x, y + kBarHeight);
+            painter.restore();
+        }
+        // The figure is written over the target mark, so that both stay readable.
         painter.drawText(QRect(barLeft + length + 6, y, 300, kBarHeight), Qt::AlignLeft | Qt::AlignVCenter,
                          label(row));
         y += kBarHeight + kGap;
@@ -93,9 +108,9 @@ int RunChart(int argc, char** argv, const BenchArgs&) {
         std::fprintf(stderr, "cannot read %s\n", argv[2]);
         return 1;
     }
-    // Rates by whole decades around the target and every measured rate.
-    double top = kTargetMbPerSecond * 10;
-    double bottom = kTargetMbPerSecond / 10;
+    // Rates by whole decades around the targets and every measured rate.
+    double top = 100;
+    double bottom = 1;
     int rateRows = 0;
     int rssRows = 0;
     for (const ChartRow& row : rows) {
@@ -109,7 +124,7 @@ int RunChart(int argc, char** argv, const BenchArgs&) {
     const double lowLog = std::max(-4.0, std::floor(std::log10(bottom)));
     const double highLog = std::ceil(std::log10(top));
     const auto ratePosition = [&](double mb) { return (std::log10(mb) - lowLog) / (highLog - lowLog); };
-    double rssTop = 1;
+    double rssTop = 80;  // the memory target
     for (const ChartRow& row : rows) {
         rssTop = std::max(rssTop, row.rssMb);
     }
@@ -122,14 +137,15 @@ int RunChart(int argc, char** argv, const BenchArgs&) {
 
     const int rateTop = 10;
     const int rateEnd = DrawPanel(
-        painter, rateTop, "Receive rate, MB/s (log scale); ratio to cat", rows,
+        painter, rateTop, "Receive rate, MB/s (log scale); ratio to cat; red: the row's target", rows,
         [](const ChartRow& r) { return r.mbPerSecond; }, ratePosition,
         [](const ChartRow& r) {
             return QString("%1 MB/s  x%2")
                 .arg(r.mbPerSecond, 0, 'f', r.mbPerSecond < 10 ? 2 : 0)
                 .arg(r.ratio);
-        });
-    // Decade ticks and the target line across the rate panel.
+        },
+        RateTarget);
+    // Decade ticks across the rate panel.
     const int barWidth = kWidth - kLabelWidth - 190;
     painter.setFont(QFont(painter.font().family(), 8));
     for (double decade = lowLog; decade <= highLog; decade += 1) {
@@ -138,17 +154,13 @@ int RunChart(int argc, char** argv, const BenchArgs&) {
         painter.drawLine(x, rateTop + 26, x, rateEnd);
         painter.setPen(Qt::darkGray);
         painter.drawText(QRect(x - 30, rateEnd, 60, 14), Qt::AlignCenter,
-                         QString::number(std::pow(10.0, decade), 'g', 3));
+                         QString::number(std::pow(10.0, decade), 'g', 6));
     }
-    const int targetX = kLabelWidth + static_cast<int>(barWidth * ratePosition(kTargetMbPerSecond));
-    painter.setPen(QPen(QColor(200, 40, 40), 2, Qt::DashLine));
-    painter.drawLine(targetX, rateTop + 26, targetX, rateEnd);
-    painter.drawText(targetX + 4, rateTop + 26, "target 1 MB/s");
 
     DrawPanel(
         painter, rateEnd + 20, "Resident memory (VmRSS) at the end of the run, MB", rows,
         [](const ChartRow& r) { return r.rssMb; }, [&](double mb) { return mb / rssTop; },
-        [](const ChartRow& r) { return QString("%1 MB").arg(r.rssMb, 0, 'f', 1); });
+        [](const ChartRow& r) { return QString("%1 MB").arg(r.rssMb, 0, 'f', 1); }, RssTarget);
     painter.end();
 
     if (!image.save(QString::fromLocal8Bit(argv[3]))) {
