@@ -37,7 +37,8 @@ void CSendPanel::OnManualSend() {
         std::vector<std::uint8_t> bytes;
         HexTextToBytes(text, bytes);
         m_port.WritePort(bytes);
-        CountSent(static_cast<std::int64_t>(HexSendTxCount(text.size())));
+        // What went to the port, not a guess from the text's length.
+        CountSent(static_cast<std::int64_t>(bytes.size()));
         return;
     }
     const std::optional<std::string> text = ToGbk(m_sendText);

@@ -36,7 +36,3 @@ std::size_t HexTextToBytes(std::string_view text, std::vector<uint8_t>& out) {
     }
     return n;
 }
-
-std::size_t HexSendTxCount(std::size_t textLength) {
-    return (textLength + 1) / 3;
-}
