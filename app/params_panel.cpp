@@ -4,8 +4,8 @@
 #include <QComboBox>
 #include <QFile>
 #include <QLineEdit>
-#include <QSaveFile>
 
+#include "app/export_file.h"
 #include "app/message_box.h"
 #include "app/panel_links.h"
 #include "app/status_bar.h"
@@ -47,7 +47,7 @@ void CParamsPanel::ShowDeviceParams() {
 }
 
 bool CParamsPanel::CollectDeviceParams() {
-    const std::optional<CollectRefusal> refusal = ::CollectDeviceParams(m_form, m_params);
+    const std::optional<CollectRefusal> refusal = ::CollectDeviceParams(m_form, m_params, kCheckedCollect);
     if (!refusal) {
         return true;
     }
@@ -55,9 +55,24 @@ bool CParamsPanel::CollectDeviceParams() {
     // label beside it reads now, which is the name the layout gave the control and keeps in step.
     QWidget* control = m_controls.at(refusal->controlId);
     const QString label = control->accessibleName();
-    const QString text = refusal->reason == CollectRefusal::Reason::TooLong
-                             ? QString("%1 过长：最多 %2 字节").arg(label).arg(refusal->maxBytes)
-                             : QString("%1 含有无法发送的字符").arg(label);
+    QString text;
+    switch (refusal->reason) {
+        case CollectRefusal::Reason::TooLong:
+            text = QString("%1 过长：最多 %2 字节").arg(label).arg(refusal->maxBytes);
+            break;
+        case CollectRefusal::Reason::NotGbk:
+            text = QString("%1 含有无法发送的字符").arg(label);
+            break;
+        case CollectRefusal::Reason::NotNumber:
+            text = QString("%1 不是整数：请填 %2 到 %3").arg(label).arg(refusal->min).arg(refusal->max);
+            break;
+        case CollectRefusal::Reason::OutOfRange:
+            text = QString("%1 超出范围：请填 %2 到 %3").arg(label).arg(refusal->min).arg(refusal->max);
+            break;
+        case CollectRefusal::Reason::NotParity:
+            text = QString("%1 须为 NONE、ODD 或 EVEN").arg(label);
+            break;
+    }
     AppMessageBox(m_window, text);
     FocusAndSelect(control);
     return false;
@@ -66,16 +81,23 @@ bool CParamsPanel::CollectDeviceParams() {
 bool CParamsPanel::ExportProfile(const QString& path) {
     const ProfileExport exported = ProfileFromForm(m_form);
     const std::string json = ProfileToJson(exported.profile);
-    // The profile holds the APN password: only its owner may read the file.
-    QSaveFile file(path);
-    const bool written =
-        file.open(QIODevice::WriteOnly) &&
-        file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner) &&
-        file.write(json.data(), static_cast<qint64>(json.size())) == static_cast<qint64>(json.size()) &&
-        file.commit();
-    if (!written) {
-        AppMessageBox(m_window, QString("无法写入 %1：%2").arg(path, file.errorString()));
-        return false;
+    // The profile holds the APN password: only its owner may read the file, and a link planted at the
+    // name must not carry it into another file.
+    const ExportFileResult written = WriteExportFile(std::filesystem::path(path.toStdU16String()), json);
+    switch (written.kind) {
+        case ExportFileResult::Kind::Written:
+            break;
+        case ExportFileResult::Kind::IsLink:
+            AppMessageBox(m_window,
+                          QString("%1 是一个链接，未写入：配置只写入普通文件，请另选文件名").arg(path));
+            return false;
+        case ExportFileResult::Kind::NotRegular:
+            AppMessageBox(m_window, QString("%1 不是普通文件，未写入").arg(path));
+            return false;
+        case ExportFileResult::Kind::Failed:
+            AppMessageBox(m_window,
+                          QString("无法写入 %1：%2").arg(path, QString::fromStdString(written.detail)));
+            return false;
     }
     if (!exported.problems.empty()) {
         // Fields a profile cannot hold are left out rather than written changed.
@@ -101,8 +123,30 @@ bool CParamsPanel::ImportProfile(const QString& path) {
         AppMessageBox(m_window, QString("配置文件有误：%1").arg(QString::fromStdString(error->Text())));
         return false;
     }
+    // The device type changes only by the unlock gesture: a locked combo keeps its type.
+    const std::string shownType = m_form.GetText(IDC_DEVICE_TYPE).value_or(std::string());
     ApplyProfile(profile, m_form);
+    const std::string askedType = m_form.GetText(IDC_DEVICE_TYPE).value_or(std::string());
+    const bool keptType = !m_controls.at(IDC_DEVICE_TYPE)->isEnabled() &&
+                          IsTempHumidityText(askedType) != IsTempHumidityText(shownType);
+    if (keptType) {
+        m_form.SetText(IDC_DEVICE_TYPE, shownType);
+    }
+    OnDeviceTypeChange();
+    m_formHasSource = true;
+    if (keptType) {
+        AppMessageBox(m_window,
+                      QString("设备类型已锁定，保持为“%1”；配置文件中的“%2”未导入")
+                          .arg(FromGbk(IsTempHumidityText(shownType) ? kTextTempHumidity.gbk : kTextDtu.gbk),
+                               FromGbk(askedType)),
+                      BoxIcon::Information);
+    }
     return true;
+}
+
+void CParamsPanel::OnDeviceTypeChange() {
+    ::ShowDeviceTypeLayout(IsTempHumidityText(m_form.GetText(IDC_DEVICE_TYPE).value_or(std::string())),
+                           m_form);
 }
 
 void CParamsPanel::OnDeviceTypeLabelDblClk() {
@@ -129,7 +173,17 @@ void CParamsPanel::OnReadParams() {
 }
 
 void CParamsPanel::OnSaveParams() {
-    if (RefuseIfPortClosed(m_window, m_port, m_autoSend) || !CollectDeviceParams()) {
+    if (RefuseIfPortClosed(m_window, m_port, m_autoSend)) {
+        return;
+    }
+    if (!m_formHasSource) {
+        // A form never filled from the device or a profile would send zeros for the device's own serial
+        // settings, which can cut it off for good.
+        AppMessageBox(m_window,
+                      "表单中还没有从设备读取的参数或导入的配置：请先读取参数或导入配置，再保存参数");
+        return;
+    }
+    if (!CollectDeviceParams()) {
         return;
     }
     const auto frame = BuildSaveFrame(m_params.Bytes());
@@ -189,14 +243,30 @@ void CParamsPanel::SendSignalQuery() {
 
 void CParamsPanel::DispatchResponseFrame() {
     const DispatchResult result = ::DispatchResponseFrame(m_frame);
+    bool damaged = false;
     if (result.kind == ResponseKind::Record) {
         m_params = DeviceParams::FromBytes(result.record);
         ShowDeviceParams();
+        // Shown all the same, but a damaged record is no base for a save.
+        damaged = !RecordIntact(m_params);
+        m_formHasSource = !damaged;
     }
     if (result.signal) {
         m_form.SetText(IDC_SIGNAL, *result.signal);
     }
     if (result.paneText != nullptr) {
         m_statusBar.SetPaneText(2, Utf8(result.paneText->utf8));
+    }
+    if (damaged) {
+        // After this handler: a modal box here would take received bytes in the middle of a frame's
+        // collection.
+        QMetaObject::invokeMethod(
+            m_window,
+            [window = m_window] {
+                AppMessageBox(
+                    window,
+                    "收到的参数记录已损坏（校验和不符）：表单所示不可信，不能据此保存；请重新读取参数");
+            },
+            Qt::QueuedConnection);
     }
 }

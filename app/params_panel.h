@@ -32,6 +32,8 @@ class CParamsPanel {
     void OnFactoryDefaults();
     void OnRebootDevice();
     void OnDeviceTypeLabelDblClk();
+    // The device-type combo's text changed: the labels and links follow it.
+    void OnDeviceTypeChange();
 
     // Frame collection of every received byte, in order; a full frame is judged at once.
     void CollectResponseBytes(std::span<const std::uint8_t> bytes);
@@ -44,12 +46,14 @@ class CParamsPanel {
     bool CollectDeviceParams();
     void DispatchResponseFrame();
 
-    // The form as a configuration profile in path (readable by its owner only), and back. A profile that
-    // fails a field's rules leaves the form as it was; both say what went wrong in a box.
+    // The form as a configuration profile in path (readable by its owner only, never written through a
+    // link), and back. A profile that fails a field's rules leaves the form as it was; both say what went
+    // wrong in a box. An import keeps a locked device type, and says so when the profile asked another.
     bool ExportProfile(const QString& path);
     bool ImportProfile(const QString& path);
 
     const DeviceParams& HeldParams() const { return m_params; }
+    bool FormHasSource() const { return m_formHasSource; }
     const ResponseFrame& Frame() const { return m_frame; }
     CQtParamForm& Form() { return m_form; }
 
@@ -68,4 +72,7 @@ class CParamsPanel {
     DeviceParams m_params;
     ResponseFrame m_frame;
     bool m_signalQueryHeld = false;  // its time came while a frame was still arriving
+    // The form holds a record read whole from the device or an imported profile; only then may it be
+    // saved. Typing alone never sets it.
+    bool m_formHasSource = false;
 };

@@ -56,6 +56,7 @@ constexpr MessageMapEntry kMessageMap[] = {
     {Notify::Clicked, IDC_FACTORY_DEFAULTS, &CQuendalDlg::OnFactoryDefaults},
     {Notify::Clicked, IDC_REBOOT_DEVICE, &CQuendalDlg::OnRebootDevice},
     {Notify::DblClk, IDC_DEVICE_TYPE_LABEL, &CQuendalDlg::OnDeviceTypeLabelDblClk},
+    {Notify::Change, IDC_DEVICE_TYPE, &CQuendalDlg::OnDeviceTypeChange},
 };
 
 }  // namespace
@@ -113,6 +114,8 @@ void CQuendalDlg::ConnectMessageMap() {
             case Notify::Change:
                 if (auto* line = qobject_cast<QLineEdit*>(control)) {
                     connect(line, &QLineEdit::textChanged, this, handler);
+                } else if (auto* combo = qobject_cast<QComboBox*>(control)) {
+                    connect(combo, &QComboBox::currentTextChanged, this, handler);
                 } else {
                     connect(qobject_cast<QPlainTextEdit*>(control), &QPlainTextEdit::textChanged, this,
                             handler);

@@ -81,6 +81,7 @@ class CQuendalDlg : public QDialog, private CPortOwner, private IPortLink {
     void OnFactoryDefaults() { m_paramsPanel->OnFactoryDefaults(); }
     void OnRebootDevice() { m_paramsPanel->OnRebootDevice(); }
     void OnDeviceTypeLabelDblClk() { m_paramsPanel->OnDeviceTypeLabelDblClk(); }
+    void OnDeviceTypeChange() { m_paramsPanel->OnDeviceTypeChange(); }
     // The receive monitor's:
     void OnClearReceive() { m_receiveMonitor->OnClearReceive(); }
     void OnStopDisplay() { m_receiveMonitor->OnStopDisplay(); }

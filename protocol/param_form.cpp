@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <limits>
 #include <string>
 
 #include "protocol/number_text.h"
@@ -15,11 +16,54 @@ std::string CharText(uint8_t c) {
     return c == 0 ? std::string() : std::string(1, static_cast<char>(c));
 }
 
+bool IsCSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+std::string_view Trimmed(std::string_view text) {
+    while (!text.empty() && IsCSpace(text.front())) {
+        text.remove_prefix(1);
+    }
+    while (!text.empty() && IsCSpace(text.back())) {
+        text.remove_suffix(1);
+    }
+    return text;
+}
+
+// Blanks around an optional sign and decimal digits, nothing else; values past 64 bits saturate, which
+// every range refuses all the same.
+std::optional<int64_t> WholeNumber(std::string_view text) {
+    text = Trimmed(text);
+    bool negative = false;
+    if (!text.empty() && (text.front() == '+' || text.front() == '-')) {
+        negative = text.front() == '-';
+        text.remove_prefix(1);
+    }
+    if (text.empty()) {
+        return std::nullopt;
+    }
+    constexpr int64_t kCap = std::numeric_limits<int64_t>::max() / 10 - 9;
+    int64_t magnitude = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '9') {
+            return std::nullopt;
+        }
+        magnitude = magnitude > kCap ? magnitude : magnitude * 10 + (c - '0');
+    }
+    return negative ? -magnitude : magnitude;
+}
+
+bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b) {
+    const auto upper = [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; };
+    return a.size() == b.size() &&
+           std::equal(a.begin(), a.end(), b.begin(), [&](char x, char y) { return upper(x) == upper(y); });
+}
+
 // Reads the form in order; after the first refusal it reads nothing more and yields empty texts, so the
 // fields behind the refused control keep the zeros they were given.
 class FormReader {
   public:
-    explicit FormReader(const IParamForm& form) : m_form(form) {}
+    FormReader(const IParamForm& form, const CollectRules& rules) : m_form(form), m_rules(rules) {}
 
     const std::optional<CollectRefusal>& Refusal() const { return m_refusal; }
 
@@ -54,13 +98,61 @@ class FormReader {
         const std::string text = Text(id);
         return text.empty() ? uint8_t{0} : static_cast<uint8_t>(text[0]);
     }
-    // Out-of-range numbers keep their low bits, as the device's form always stored them.
-    uint8_t U8(int id) { return static_cast<uint8_t>(Atoi32(Text(id))); }
-    uint16_t U16(int id) { return static_cast<uint16_t>(Atoi32(Text(id))); }
+    // Unchecked, out-of-range numbers keep their low bits, as the device's form always stored them.
+    uint8_t U8(int id) {
+        return static_cast<uint8_t>(m_rules.checkNumbers ? Number(id, 0, 255) : Atoi32(Text(id)));
+    }
+    uint16_t U16(int id) {
+        return static_cast<uint16_t>(m_rules.checkNumbers ? Number(id, 0, 65535) : Atoi32(Text(id)));
+    }
+    int32_t Baud(int id) {
+        return m_rules.checkNumbers ? static_cast<int32_t>(Number(id, 1, std::numeric_limits<int32_t>::max()))
+                                    : Atol32(Text(id));
+    }
+    // A count the device holds as its digit character.
+    uint8_t Digit(int id, int64_t min, int64_t max) {
+        if (!m_rules.checkNumbers) {
+            return FirstByte(id);
+        }
+        const int64_t count = Number(id, min, max);
+        return m_refusal ? uint8_t{0} : static_cast<uint8_t>('0' + count);
+    }
+    uint8_t Parity(int id) {
+        if (!m_rules.checkParity) {
+            return FirstByte(id);
+        }
+        const std::string text = Text(id);
+        if (m_refusal) {
+            return 0;
+        }
+        for (const GbkText* choice : {&kTextNone, &kTextOdd, &kTextEven}) {
+            if (EqualsIgnoringAsciiCase(Trimmed(text), choice->gbk)) {
+                return static_cast<uint8_t>(choice->gbk[0]);
+            }
+        }
+        m_refusal = CollectRefusal{id, CollectRefusal::Reason::NotParity, 0};
+        return 0;
+    }
     bool Is(int id, const GbkText& expected) { return Text(id) == expected.gbk; }
 
   private:
+    // The number in the control, or a refusal naming the range; 0 once refused.
+    int64_t Number(int id, int64_t min, int64_t max) {
+        const std::string text = Text(id);
+        if (m_refusal) {
+            return 0;
+        }
+        const std::optional<int64_t> value = WholeNumber(text);
+        if (!value || *value < min || *value > max) {
+            using R = CollectRefusal::Reason;
+            m_refusal = CollectRefusal{id, value ? R::OutOfRange : R::NotNumber, 0, min, max};
+            return 0;
+        }
+        return *value;
+    }
+
     const IParamForm& m_form;
+    const CollectRules& m_rules;
     std::optional<CollectRefusal> m_refusal;
 };
 
@@ -103,15 +195,8 @@ void ShowDeviceParams(const DeviceParams& params, IParamForm& form) {
     form.SetText(IDC_POSITIONING,
                  (params.flags & FLAG_POSITIONING) ? kTextPositioningOn.gbk : kTextPositioningOff.gbk);
 
-    // The temperature/humidity device reuses three fields under other names and has one remote link.
     const bool tempHumidity = (params.flags & FLAG_TEMP_HUMIDITY) != 0;
-    form.SetText(IDC_DEVICE_ID_LABEL, tempHumidity ? kTextImeiLabel.gbk : kTextDeviceIdLabel.gbk);
-    form.SetText(IDC_NETCHECK_LABEL, tempHumidity ? kTextDeviceAddressLabel.gbk : kTextNetcheckLabel.gbk);
-    form.SetText(IDC_HEARTBEAT_LABEL, tempHumidity ? kTextReportPeriodLabel.gbk : kTextHeartbeatLabel.gbk);
-    for (int n = 2; n <= 6; ++n) {
-        form.EnableControl(RemoteAddrId(n), !tempHumidity);
-        form.EnableControl(RemotePortId(n), !tempHumidity);
-    }
+    ShowDeviceTypeLayout(tempHumidity, form);
     form.SetText(IDC_DEVICE_TYPE, tempHumidity ? kTextTempHumidity.gbk : kTextDtu.gbk);
 
     form.SetText(IDC_COMM_TYPE, params.comm_type == COMM_TYPE_UDP ? kTextUdp.gbk
@@ -130,20 +215,37 @@ void ShowDeviceParams(const DeviceParams& params, IParamForm& form) {
     }
 }
 
-std::optional<CollectRefusal> CollectDeviceParams(IParamForm& form, DeviceParams& held) {
+void ShowDeviceTypeLayout(bool tempHumidity, IParamForm& form) {
+    // The temperature/humidity device reuses three fields under other names and has one remote link.
+    form.SetText(IDC_DEVICE_ID_LABEL, tempHumidity ? kTextImeiLabel.gbk : kTextDeviceIdLabel.gbk);
+    form.SetText(IDC_NETCHECK_LABEL, tempHumidity ? kTextDeviceAddressLabel.gbk : kTextNetcheckLabel.gbk);
+    form.SetText(IDC_HEARTBEAT_LABEL, tempHumidity ? kTextReportPeriodLabel.gbk : kTextHeartbeatLabel.gbk);
+    for (int n = 2; n <= 6; ++n) {
+        form.EnableControl(RemoteAddrId(n), !tempHumidity);
+        form.EnableControl(RemotePortId(n), !tempHumidity);
+    }
+}
+
+bool IsTempHumidityText(std::string_view gbk) {
+    return gbk == kTextTempHumidity.gbk;
+}
+
+std::optional<CollectRefusal> CollectDeviceParams(IParamForm& form, DeviceParams& held,
+                                                  const CollectRules& rules) {
     // The version is the device's own; everything else the form does not carry goes out as zero.
     const LeUint16 version = held.firmware_version;
     held = DeviceParams{};
     held.firmware_version = version;
 
-    FormReader in(form);
+    FormReader in(form, rules);
     in.CopyText(IDC_APN, held.apn);
     in.CopyText(IDC_APN_USER, held.apn_user);
     in.CopyText(IDC_APN_PASSWORD, held.apn_password);
-    held.dev_baud.Set(Atol32(in.Text(IDC_DEV_BAUD)));
-    held.dev_data_bits = in.FirstByte(IDC_DEV_DATABITS);
-    held.dev_parity = in.FirstByte(IDC_DEV_PARITY);
-    held.dev_stop_bits = in.FirstByte(IDC_DEV_STOPBITS);
+    held.dev_baud.Set(in.Baud(IDC_DEV_BAUD));
+    held.dev_data_bits = in.Digit(IDC_DEV_DATABITS, 5, 8);
+    held.dev_parity = in.Parity(IDC_DEV_PARITY);
+    // The list offers 0, 1 and 2; what 0 means is the device's business.
+    held.dev_stop_bits = in.Digit(IDC_DEV_STOPBITS, 0, 2);
     in.CopyText(IDC_DEVICE_ID, held.device_id);
     held.reboot_period = in.U8(IDC_REBOOT_PERIOD);
     held.heartbeat_period.Set(in.U16(IDC_HEARTBEAT_PERIOD));
@@ -155,7 +257,7 @@ std::optional<CollectRefusal> CollectDeviceParams(IParamForm& form, DeviceParams
     if (in.Is(IDC_POSITIONING, kTextPositioningOn)) {
         held.flags |= FLAG_POSITIONING;
     }
-    if (in.Is(IDC_DEVICE_TYPE, kTextTempHumidity)) {
+    if (IsTempHumidityText(in.Text(IDC_DEVICE_TYPE))) {
         held.flags |= FLAG_TEMP_HUMIDITY;
     }
     held.comm_type = in.Is(IDC_COMM_TYPE, kTextUdp) ? COMM_TYPE_UDP : 0;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -25,12 +26,29 @@ class IParamForm {
 // Why a collection stopped; the window decides whether to tell the user.
 struct CollectRefusal {
     int controlId;
-    enum class Reason { TooLong, NotGbk } reason;
+    enum class Reason { TooLong, NotGbk, NotNumber, OutOfRange, NotParity } reason;
     // The most text bytes the control's field takes (width - 1); 0 for controls that feed no text field.
     std::size_t maxBytes;
+    // NotNumber and OutOfRange: the numbers the field takes.
+    int64_t min = 0;
+    int64_t max = 0;
 
     bool operator==(const CollectRefusal&) const = default;
 };
+
+// Checks beyond the device form's own collection, which cuts numbers to their field's width, reads text
+// that is no number as 0 and sends parity's first byte as typed. With every check off a form collects
+// exactly as that form always did (the command line builds records so); the window turns them on, so that
+// what it sends is what the user sees or nothing.
+struct CollectRules {
+    // Numbers are whole decimal numbers within what their field means (data bits 5-8, stop bits 0-2, a
+    // positive baud rate, 0-255 and 0-65535 for the others); anything else is refused.
+    bool checkNumbers = false;
+    // Parity is NONE, ODD or EVEN in any case, sent as the list's upper-case letter; anything else is
+    // refused.
+    bool checkParity = false;
+};
+inline constexpr CollectRules kCheckedCollect{true, true};
 
 // Writes every form control that shows a field of params, in the device form's order.
 void ShowDeviceParams(const DeviceParams& params, IParamForm& form);
@@ -38,7 +56,14 @@ void ShowDeviceParams(const DeviceParams& params, IParamForm& form);
 // Rebuilds held from the form: firmware_version kept, everything not on the form zero, checksum last.
 // On a refusal it stops at that control without reading the later ones: held then keeps the fields read
 // before it and zeros behind, checksum included. nullopt means held is complete and ready to send.
-std::optional<CollectRefusal> CollectDeviceParams(IParamForm& form, DeviceParams& held);
+std::optional<CollectRefusal> CollectDeviceParams(IParamForm& form, DeviceParams& held,
+                                                  const CollectRules& rules = {});
+
+// Step 15 of showing a record without the combo's text: the three labels named for the device type and
+// the remote links 2-6 enabled for a DTU, greyed for the temperature/humidity device.
+void ShowDeviceTypeLayout(bool tempHumidity, IParamForm& form);
+// The device type a collection reads from the combo's text.
+bool IsTempHumidityText(std::string_view gbk);
 
 // The hidden unlock of the device-type combo: a double-click on its label with Ctrl held enables it.
 void OnDeviceTypeLabelDblClk(bool ctrlDown, IParamForm& form);

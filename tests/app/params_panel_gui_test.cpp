@@ -2,14 +2,17 @@
 // form back into the record, and the refusals point the user at the field. The form's behaviour is tested
 // on the params panel alone; the routing of a double-click and the signal query's timing in the window.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTest>
 #include <algorithm>
 #include <array>
@@ -122,6 +125,14 @@ Record FourGDtuRecord() {
     return r.bytes;
 }
 
+// The sensor's record as a 4G-form DTU: every field one the window sends back as it is.
+Record SavableDtuRecord() {
+    RecordBuilder r;
+    r.bytes = NbIotSensorRecord();
+    r.U8(434, 0x03).Checksum();
+    return r.bytes;
+}
+
 // The record as the device sends it, then the pause that ends the frame.
 void FeedRecord(CQuendalDlg& dlg, const Record& record) {
     std::vector<std::uint8_t> frame = {'+', 'C', 'O', 'N', 'F', 'I', 'G', '='};
@@ -172,14 +183,25 @@ void ExpectTexts(const ControlMap& controls, const std::map<int, QString>& expec
 // else.
 struct CParamsOnHost {
     struct Port : IPortLink {
-        bool IsPortOpen() const override { return false; }
-        void WritePort(std::span<const std::uint8_t>) override {
-            ADD_FAILURE() << "written to a closed port";
+        bool IsPortOpen() const override { return open; }
+        void WritePort(std::span<const std::uint8_t> bytes) override {
+            if (!open) {
+                ADD_FAILURE() << "written to a closed port";
+            }
+            written.emplace_back(bytes.begin(), bytes.end());
         }
+        bool open = false;
+        std::vector<std::vector<std::uint8_t>> written;
     };
     struct Sent : ISentCount {
-        void CountSent(std::int64_t) override { ADD_FAILURE() << "counted as sent"; }
+        explicit Sent(const Port& of) : port(of) {}
+        void CountSent(std::int64_t) override {
+            if (!port.open) {
+                ADD_FAILURE() << "counted as sent";
+            }
+        }
         void ResetSentCount() override {}
+        const Port& port;
     };
     struct AutoSend : IAutoSend {
         bool IsAutoSendOn() const override { return false; }
@@ -197,7 +219,7 @@ struct CParamsOnHost {
     CStatusBar* statusBar = new CStatusBar(&host, 550, {60, 200, -1});
     CWindowTimers timers{&host, [](int) {}};
     Port port;
-    Sent sent;
+    Sent sent{port};
     AutoSend autoSend;
     CParamsPanel panel{&host, controls, port, sent, autoSend, *statusBar, timers};
 };
@@ -322,7 +344,7 @@ TEST_F(ParamsPanelAlone, CommTypeOtherThanUdpNamesTheModulesOwnProtocol) {
 }
 
 TEST_F(ParamsPanelAlone, CollectAfterAShownRecordGivesItBackWithOnlyTheToolsBytes) {
-    for (const Record& received : {NbIotSensorRecord(), FourGDtuRecord()}) {
+    for (const Record& received : {NbIotSensorRecord(), SavableDtuRecord()}) {
         FeedRecord(panel, received);
         ASSERT_TRUE(panel.CollectDeviceParams());
         // Written out by hand: what the device gets back is what it sent, minus the bytes the tool does
@@ -331,17 +353,20 @@ TEST_F(ParamsPanelAlone, CollectAfterAShownRecordGivesItBackWithOnlyTheToolsByte
         expected.bytes = received;
         expected.U8(2, 0).Text(136, 16, "").U8(159, 0).U8(436, 0).U8(437, 0).U8(438, 0);
         expected.U8(434, static_cast<std::uint8_t>(received[434] & 0x0B));
-        if (received[157] != 'O' && received[157] != 'E') {
-            expected.U8(157, 'N');  // shown as NONE, read back as its first letter
-        }
         expected.Checksum();
         const auto held = panel.HeldParams().Bytes();
         EXPECT_TRUE(std::equal(held.begin(), held.end(), expected.bytes.begin()));
         EXPECT_TRUE(BoxRecorder::Boxes().empty());
     }
+    // A baud rate of -1 is shown as the device holds it, but the window does not send it back.
+    FeedRecord(panel, FourGDtuRecord());
+    EXPECT_FALSE(panel.CollectDeviceParams());
+    ASSERT_EQ(BoxRecorder::Boxes().size(), 1u);
+    EXPECT_TRUE(BoxRecorder::Boxes()[0].text.contains("波特率"))
+        << BoxRecorder::Boxes()[0].text.toStdString();
 }
 
-TEST_F(ParamsPanelAlone, TooLongOrUnsendableTextIsRefusedNamingTheFieldWithItsTextSelected) {
+TEST_F(ParamsPanelAlone, RefusedTextOrNumberIsNamedWithItsTextSelected) {
     struct Case {
         int id;
         QString text;
@@ -362,16 +387,25 @@ TEST_F(ParamsPanelAlone, TooLongOrUnsendableTextIsRefusedNamingTheFieldWithItsTe
         {IDC_DNS, QString(16, '8'), false, {"DNS", "15"}},
         {IDC_REMOTE_ADDR6, QString(40, 'r'), false, {"远程地址和端口6", "39"}},
         {IDC_DEVICE_ID, QString(16, 'i'), false, {"IMEI号", "15"}, true},
+        {IDC_REMOTE_PORT1, "70000", false, {"远程地址和端口1", "超出范围", "65535"}},
+        {IDC_DEV_BAUD, "abc", false, {"波特率", "不是整数"}},
+        {IDC_DEV_DATABITS, "300", false, {"数据位", "5", "8"}},
+        {IDC_DEV_PARITY, "mark", false, {"校验位", "NONE"}},
+        {IDC_DEV_PARITY, "odd", true, {}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text.toStdString());
         CParamsOnHost alone;
-        if (c.sensorShown) {
-            FeedRecord(alone.panel, NbIotSensorRecord());
-        }
+        FeedRecord(alone.panel, c.sensorShown ? NbIotSensorRecord() : SavableDtuRecord());
         BoxRecorder::Clear();
-        auto* edit = ControlAs<QLineEdit>(alone.controls, c.id);
-        edit->setText(c.text);
+        QWidget* control = alone.Control(c.id);
+        auto* combo = qobject_cast<QComboBox*>(control);
+        QLineEdit* edit = combo ? combo->lineEdit() : qobject_cast<QLineEdit*>(control);
+        if (combo) {
+            combo->setEditText(c.text);
+        } else {
+            edit->setText(c.text);
+        }
         ControlAs<QLineEdit>(alone.controls, IDC_DNS_PERIOD)->setFocus();
         EXPECT_EQ(alone.panel.CollectDeviceParams(), c.accepted);
         if (c.accepted) {
@@ -383,7 +417,7 @@ TEST_F(ParamsPanelAlone, TooLongOrUnsendableTextIsRefusedNamingTheFieldWithItsTe
             EXPECT_TRUE(BoxRecorder::Boxes()[0].text.contains(name))
                 << BoxRecorder::Boxes()[0].text.toStdString();
         }
-        EXPECT_EQ(alone.host.focusWidget(), edit);
+        EXPECT_TRUE(alone.host.focusWidget() == control || alone.host.focusWidget() == edit);
         EXPECT_EQ(edit->selectedText(), c.text);
     }
 }
@@ -407,6 +441,12 @@ TEST_F(ParamsWindow, CtrlDoubleClickOnTheDeviceTypeLabelUnlocksTheCombo) {
     EXPECT_FALSE(combo->isEnabled());
     QTest::mouseDClick(label, Qt::LeftButton, Qt::ControlModifier);
     EXPECT_TRUE(combo->isEnabled());
+    // The labels go with the type chosen, as a save would write it.
+    qobject_cast<QComboBox*>(combo)->setEditText("温湿度");
+    EXPECT_EQ(dlg.ControlAs<QLabel>(IDC_DEVICE_ID_LABEL)->text(), "IMEI号");
+    EXPECT_FALSE(dlg.Control(IDC_REMOTE_ADDR2)->isEnabled());
+    qobject_cast<QComboBox*>(combo)->setEditText("DTU");
+    EXPECT_EQ(dlg.ControlAs<QLabel>(IDC_DEVICE_ID_LABEL)->text(), "设备ID号");
     // Nothing locks it again: neither a plain double-click nor a record.
     QTest::mouseDClick(label, Qt::LeftButton);
     FeedRecord(dlg, FourGDtuRecord());
@@ -434,7 +474,7 @@ TEST_F(ParamsPanelAlone, FieldEndingInHalfACharacterShowsItAndASaveNamesTheField
         CParamsOnHost alone;
         BoxRecorder::Clear();
         RecordBuilder r;
-        r.U16(0, 0x0101);
+        r.bytes = SavableDtuRecord();
         c.fill(r);
         r.Checksum();
         FeedRecord(alone.panel, r.bytes);
@@ -587,10 +627,194 @@ TEST_F(ParamsPanelAlone, ExportedProfileGivesTheWindowsRecordAndABadOneChangesNo
     BoxRecorder::Clear();
     FeedRecord(panel, FourGDtuRecord());
     ASSERT_TRUE(panel.ImportProfile(path));
-    EXPECT_TRUE(BoxRecorder::Boxes().empty());
+    // The sensor's profile cannot turn the locked DTU into a sensor.
+    ASSERT_EQ(BoxRecorder::Boxes().size(), 1u);
+    EXPECT_EQ(TextOf(controls, IDC_DEVICE_TYPE), "DTU");
     EXPECT_EQ(qobject_cast<QLineEdit*>(controls.at(IDC_APN))->text(), "专网apn");
     EXPECT_EQ(qobject_cast<QLineEdit*>(controls.at(IDC_REMOTE_PORT3))->text(), "7001");
     QDir(dir).removeRecursively();
+}
+
+// The design's save sends whatever the form holds; before any read that is a record of zeros (baud 0,
+// data bits 0), which can cut a device off. A save waits for a record read whole or an imported profile;
+// typing alone, or a record whose checksum is wrong (shown all the same, with a box), is not enough.
+TEST_F(ParamsPanelAlone, SaveWaitsForARecordReadWholeOrAnImportedProfile) {
+    m.port.open = true;
+    const auto saveSends = [&] {
+        BoxRecorder::Clear();
+        m.port.written.clear();
+        panel.OnSaveParams();
+        return !m.port.written.empty();
+    };
+    const auto savedRefusedWithBox = [&] {
+        const bool sent = saveSends();
+        return !sent && BoxRecorder::Boxes().size() == 1 &&
+               BoxRecorder::Boxes()[0].text.contains("请先读取参数或导入配置");
+    };
+    EXPECT_TRUE(savedRefusedWithBox()) << "fresh form";
+
+    // Typed in full: still no device's record behind it.
+    FeedRecord(panel, SavableDtuRecord());
+    Record damaged = SavableDtuRecord();
+    damaged[24] ^= 0x01;  // one flipped bit in the APN
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString profilePath = dir.filePath("site.json");
+    ASSERT_TRUE(panel.ExportProfile(profilePath));
+    CParamsOnHost typed;
+    typed.port.open = true;
+    for (const auto& [id, control] : controls) {
+        if (auto* edit = qobject_cast<QLineEdit*>(control)) {
+            ControlAs<QLineEdit>(typed.controls, id)->setText(edit->text());
+        } else if (auto* combo = qobject_cast<QComboBox*>(control)) {
+            ControlAs<QComboBox>(typed.controls, id)->setEditText(combo->currentText());
+        }
+    }
+    BoxRecorder::Clear();
+    typed.panel.OnSaveParams();
+    EXPECT_TRUE(typed.port.written.empty());
+    ASSERT_EQ(BoxRecorder::Boxes().size(), 1u) << "typed form";
+
+    struct Step {
+        const char* what;
+        std::function<void()> run;
+        bool saves;
+    };
+    const Step steps[] = {
+        {"intact read", [&] { FeedRecord(panel, SavableDtuRecord()); }, true},
+        {"damaged read", [&] { FeedRecord(panel, damaged); }, false},
+        {"read again", [&] { FeedRecord(panel, SavableDtuRecord()); }, true},
+        {"damaged again", [&] { FeedRecord(panel, damaged); }, false},
+        {"import", [&] { ASSERT_TRUE(panel.ImportProfile(profilePath)); }, true},
+        {"factory defaults", [&] { panel.OnFactoryDefaults(); }, true},
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.what);
+        BoxRecorder::Clear();
+        step.run();
+        QCoreApplication::processEvents();  // the damaged record's box comes after its frame
+        const bool damagedBox =
+            !BoxRecorder::Boxes().empty() && BoxRecorder::Boxes()[0].text.contains("损坏");
+        EXPECT_EQ(damagedBox, std::string_view(step.what).starts_with("damaged"));
+        EXPECT_EQ(panel.FormHasSource(), step.saves);
+        if (step.saves) {
+            EXPECT_TRUE(saveSends());
+            EXPECT_TRUE(BoxRecorder::Boxes().empty());
+            ASSERT_EQ(m.port.written.size(), 1u);
+            EXPECT_EQ(m.port.written[0].size(), 451u);
+        } else {
+            EXPECT_TRUE(savedRefusedWithBox());
+        }
+    }
+    // The damaged record is shown as it came.
+    FeedRecord(panel, damaged);
+    EXPECT_EQ(TextOf(controls, IDC_APN), "bmnet移动");
+}
+
+// The device type changes only by the unlock gesture: an import leaves a locked combo alone and says so;
+// the labels and links 2-6 always go with what the combo shows.
+TEST_F(ParamsPanelAlone, ImportKeepsALockedDeviceTypeAndTheLabelsFollowTheCombo) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const auto import = [&](const char* json) {
+        QFile file(dir.filePath("p.json"));
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(json);
+        file.close();
+        BoxRecorder::Clear();
+        EXPECT_TRUE(panel.ImportProfile(file.fileName()));
+    };
+    const auto expectType = [&](const QString& type, bool sensor) {
+        EXPECT_EQ(TextOf(controls, IDC_DEVICE_TYPE), type);
+        EXPECT_EQ(TextOf(controls, IDC_DEVICE_ID_LABEL), sensor ? "IMEI号" : "设备ID号");
+        EXPECT_EQ(TextOf(controls, IDC_HEARTBEAT_LABEL), sensor ? "温湿度上报周期" : "心跳包周期");
+        EXPECT_EQ(TextOf(controls, IDC_NETCHECK_LABEL), sensor ? "设备地址" : "网络检测周期");
+        for (int id : kLinkEditsTwoToSix) {
+            EXPECT_EQ(m.Control(id)->isEnabled(), !sensor) << id;
+        }
+    };
+    FeedRecord(panel, SavableDtuRecord());
+    import(R"({"device_type":"温湿度","comm_type":"CoAP"})");
+    expectType("DTU", false);
+    EXPECT_EQ(TextOf(controls, IDC_COMM_TYPE), "CoAP");
+    ASSERT_EQ(BoxRecorder::Boxes().size(), 1u);
+    EXPECT_TRUE(BoxRecorder::Boxes()[0].text.contains("锁定") &&
+                BoxRecorder::Boxes()[0].text.contains("温湿度"))
+        << BoxRecorder::Boxes()[0].text.toStdString();
+    ASSERT_TRUE(panel.CollectDeviceParams());
+    EXPECT_EQ(panel.HeldParams().flags & FLAG_TEMP_HUMIDITY, 0);
+
+    import(R"({"device_type":"DTU"})");
+    EXPECT_TRUE(BoxRecorder::Boxes().empty());
+    expectType("DTU", false);
+
+    m.Control(IDC_DEVICE_TYPE)->setEnabled(true);  // the unlock gesture's effect
+    import(R"({"device_type":"温湿度"})");
+    EXPECT_TRUE(BoxRecorder::Boxes().empty());
+    expectType("温湿度", true);
+    import(R"({"device_type":"DTU"})");
+    expectType("DTU", false);
+}
+
+// A profile holds the APN password: an export never writes through a link planted at its name (the
+// linked file stays as it was), never replaces what is not a regular file, and makes its file 0600.
+TEST_F(ParamsPanelAlone, ExportNeverWritesThroughALinkNorOverANonRegularFile) {
+    FeedRecord(panel, SavableDtuRecord());
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString victim = dir.filePath("victim");
+    {
+        QFile file(victim);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("keep me\n");
+    }
+    ASSERT_TRUE(QFile::link(victim, dir.filePath("link.json")));
+    ASSERT_EQ(mkfifo(QFile::encodeName(dir.filePath("fifo.json")).constData(), 0600), 0);
+    ASSERT_TRUE(QDir(dir.path()).mkdir("folder.json"));
+    {
+        QFile file(dir.filePath("old.json"));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("old");
+        file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadOther);
+    }
+    struct Case {
+        const char* name;
+        bool written;
+        const char* boxSays;
+    };
+    for (const Case& c : {Case{"link.json", false, "链接"}, Case{"fifo.json", false, "不是普通文件"},
+                          Case{"folder.json", false, "不是普通文件"}, Case{"new.json", true, nullptr},
+                          Case{"old.json", true, nullptr}}) {
+        SCOPED_TRACE(c.name);
+        BoxRecorder::Clear();
+        const QString path = dir.filePath(c.name);
+        EXPECT_EQ(panel.ExportProfile(path), c.written);
+        if (!c.written) {
+            ASSERT_EQ(BoxRecorder::Boxes().size(), 1u);
+            EXPECT_TRUE(BoxRecorder::Boxes()[0].text.contains(c.boxSays))
+                << BoxRecorder::Boxes()[0].text.toStdString();
+            continue;
+        }
+        EXPECT_TRUE(BoxRecorder::Boxes().empty());
+        const QFileInfo info(path);
+        EXPECT_TRUE(info.isFile() && !info.isSymLink());
+        EXPECT_EQ(
+            info.permissions() & (QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ReadGroup |
+                                  QFileDevice::WriteGroup | QFileDevice::ExeOwner),
+            QFileDevice::Permissions());
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        EXPECT_TRUE(file.readAll().startsWith("{"));
+    }
+    QFile kept(victim);
+    ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+    EXPECT_EQ(kept.readAll(), "keep me\n");
+    EXPECT_TRUE(QFileInfo(dir.filePath("link.json")).isSymLink());
+    // Nothing left behind beside them.
+    EXPECT_EQ(QDir(dir.path())
+                  .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot)
+                  .size(),
+              6);
 }
 
 }  // namespace

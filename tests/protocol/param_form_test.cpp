@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <numeric>
+#include <optional>
 #include <random>
 #include <string>
 #include <utility>
@@ -569,6 +570,88 @@ TEST(CollectDeviceParams, NumbersKeepTheirLowBits) {
                   c.bytes)
             << c.id << " \"" << c.text << '"';
     }
+}
+
+// The window's checks: a number is stored as typed or refused by name with its range, never cut or read
+// as 0; parity in any case goes out as the list's letter, and a text that is no parity is refused. The
+// refused control is the last one read, and the record then carries no checksum.
+TEST(CollectDeviceParams, CheckedNumbersAndParityAreStoredAsTypedOrRefused) {
+    using R = CollectRefusal::Reason;
+    struct Case {
+        int id;
+        std::string_view text;
+        std::size_t offset;
+        std::vector<uint8_t> bytes;  // what is stored when accepted
+        std::optional<R> refused;
+        int64_t min = 0;
+        int64_t max = 0;
+    };
+    const Case cases[] = {
+        {RemotePortId(1), "70000", 404, {}, R::OutOfRange, 0, 65535},
+        {RemotePortId(1), "65535", 404, {0xFF, 0xFF}, {}},
+        {IDC_HEARTBEAT_PERIOD, "-1", 4, {}, R::OutOfRange, 0, 65535},
+        {IDC_NETCHECK_PERIOD, "99999999999999999999999", 6, {}, R::OutOfRange, 0, 65535},
+        {IDC_REBOOT_PERIOD, "300", 3, {}, R::OutOfRange, 0, 255},
+        {IDC_REBOOT_PERIOD, " 255 ", 3, {0xFF}, {}},
+        {IDC_REBOOT_PERIOD, "42abc", 3, {}, R::NotNumber, 0, 255},
+        {IDC_REBOOT_PERIOD, "", 3, {}, R::NotNumber, 0, 255},
+        {IDC_PACK_MAX_TIME, "+258", 162, {0x02, 0x01}, {}},
+        {IDC_DEV_BAUD, "abc", 152, {}, R::NotNumber, 1, 2147483647},
+        {IDC_DEV_BAUD, "0", 152, {}, R::OutOfRange, 1, 2147483647},
+        {IDC_DEV_BAUD, "3000000000", 152, {}, R::OutOfRange, 1, 2147483647},
+        {IDC_DEV_BAUD, "14400", 152, {0x40, 0x38, 0x00, 0x00}, {}},
+        {IDC_DEV_DATABITS, "300", 156, {}, R::OutOfRange, 5, 8},
+        {IDC_DEV_DATABITS, "", 156, {}, R::NotNumber, 5, 8},
+        {IDC_DEV_DATABITS, "4", 156, {}, R::OutOfRange, 5, 8},
+        {IDC_DEV_DATABITS, "5", 156, {'5'}, {}},
+        {IDC_DEV_STOPBITS, "1.5", 158, {}, R::NotNumber, 0, 2},
+        {IDC_DEV_STOPBITS, "0", 158, {'0'}, {}},
+        {IDC_DEV_PARITY, "odd", 157, {'O'}, {}},
+        {IDC_DEV_PARITY, "Even", 157, {'E'}, {}},
+        {IDC_DEV_PARITY, "none", 157, {'N'}, {}},
+        {IDC_DEV_PARITY, kTextOdd.gbk, 157, {'O'}, {}},
+        {IDC_DEV_PARITY, "o", 157, {}, R::NotParity},
+        {IDC_DEV_PARITY, "MARK", 157, {}, R::NotParity},
+        {IDC_DEV_PARITY, "", 157, {}, R::NotParity},
+    };
+    // Every number filled: a checked collection refuses an empty one.
+    const auto checkedForm = [] {
+        CMemoryForm form = KnownForm();
+        for (int n = 4; n <= 6; ++n) {
+            form.SetText(RemotePortId(n), "0");
+        }
+        return form;
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.id) + " \"" + std::string(c.text) + '"');
+        CMemoryForm form = checkedForm();
+        form.SetText(c.id, c.text);
+        form.ClearCalls();
+        DeviceParams held;
+        const auto refusal = CollectDeviceParams(form, held, kCheckedCollect);
+        if (c.refused) {
+            EXPECT_EQ(refusal, (CollectRefusal{c.id, *c.refused, 0, c.min, c.max}));
+            EXPECT_EQ(form.ReadIds().back(), c.id);
+            EXPECT_EQ(held.checksum, 0);
+            continue;
+        }
+        ASSERT_EQ(refusal, std::nullopt);
+        const Bytes raw = RawOf(held);
+        EXPECT_EQ(std::vector<uint8_t>(raw.begin() + static_cast<std::ptrdiff_t>(c.offset),
+                                       raw.begin() + static_cast<std::ptrdiff_t>(c.offset + c.bytes.size())),
+                  c.bytes);
+    }
+    // Each check alone: the other field keeps the device form's reading.
+    CMemoryForm form = checkedForm();
+    form.SetText(IDC_DEV_PARITY, "odd");
+    form.SetText(IDC_REBOOT_PERIOD, "300");
+    DeviceParams held;
+    ASSERT_EQ(CollectDeviceParams(form, held, CollectRules{false, true}), std::nullopt);
+    EXPECT_EQ(held.dev_parity, 'O');
+    EXPECT_EQ(held.reboot_period, 0x2C);
+    EXPECT_EQ(CollectDeviceParams(form, held, CollectRules{true, false}),
+              (CollectRefusal{IDC_REBOOT_PERIOD, R::OutOfRange, 0, 0, 255}));
+    EXPECT_EQ(held.dev_parity, 'o');
 }
 
 TEST(CollectDeviceParams, ChoicesCompareExactly) {
