@@ -57,7 +57,8 @@ ExportFileResult WriteExportFile(const std::filesystem::path& path, std::string_
                error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) {
         return Failed(path, error);
     }
-    const std::filesystem::path folder = path.has_parent_path() ? path.parent_path() : L".";
+    const std::filesystem::path folder =
+        path.has_parent_path() ? path.parent_path() : std::filesystem::path(L".");
     HANDLE file = INVALID_HANDLE_VALUE;
     std::filesystem::path temp;
     for (unsigned attempt = 0; attempt < 100 && file == INVALID_HANDLE_VALUE; ++attempt) {

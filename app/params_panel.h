@@ -3,7 +3,8 @@
 // collected and the response frame being collected; the window hands it every received byte, beside the
 // display. It writes through IPortLink, adds what it sends to the TX count (ISentCount) and reports in
 // status pane 2. The signal query is held back while an answer is still arriving, so that it never lands
-// in the same frame as a record.
+// in the same frame as a record. A save goes out only from a form that holds a record read whole (its
+// checksum right) or an imported profile, and only with numbers and parity the device reads as shown.
 #pragma once
 
 #include <cstdint>

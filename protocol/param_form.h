@@ -59,8 +59,8 @@ void ShowDeviceParams(const DeviceParams& params, IParamForm& form);
 std::optional<CollectRefusal> CollectDeviceParams(IParamForm& form, DeviceParams& held,
                                                   const CollectRules& rules = {});
 
-// Step 15 of showing a record without the combo's text: the three labels named for the device type and
-// the remote links 2-6 enabled for a DTU, greyed for the temperature/humidity device.
+// What goes with the device type when a record is shown, bar the combo's own text: the three labels
+// named for it and remote links 2-6 enabled for a DTU, greyed for the temperature/humidity device.
 void ShowDeviceTypeLayout(bool tempHumidity, IParamForm& form);
 // The device type a collection reads from the combo's text.
 bool IsTempHumidityText(std::string_view gbk);
