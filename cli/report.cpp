@@ -6,8 +6,7 @@
 #include <mutex>
 
 #include "cli/owner_file.h"
-#include "protocol/memory_form.h"
-#include "res/control_ids.h"
+#include "protocol/record_view.h"
 #include "text/gbk.h"
 
 CsvRow ReportHeader() {
@@ -19,12 +18,11 @@ CsvRow ReportRow(const PortResult& result, std::chrono::system_clock::time_point
     std::string module, deviceType, firmware, deviceId;
     if (result.record) {
         // The texts the window's form shows for the same record.
-        CMemoryForm form;
-        ShowDeviceParams(*result.record, form);
-        module = GbkToUtf8Lossy(form.Text(IDC_MODULE_TYPE));
-        deviceType = GbkToUtf8Lossy(form.Text(IDC_DEVICE_TYPE));
-        firmware = GbkToUtf8Lossy(form.Text(IDC_FIRMWARE_VERSION));
-        deviceId = GbkToUtf8Lossy(form.Text(IDC_DEVICE_ID));
+        const RecordDescription described = DescribeRecord(*result.record);
+        module = described.module;
+        deviceType = described.Value("device_type");
+        firmware = described.firmware;
+        deviceId = described.Value("device_id");
     }
     std::string signal = result.signal.value_or("");
     while (!signal.empty() && signal.front() == ' ') {

@@ -8,6 +8,7 @@
 #include <set>
 
 #include "protocol/memory_form.h"
+#include "protocol/record_view.h"
 #include "res/control_ids.h"
 #include "text/gbk.h"
 
@@ -127,33 +128,6 @@ std::string FormText(const ProfileField& field, const ProfileValue& value) {
             return {};
     }
     return {};
-}
-
-std::span<const uint8_t> FieldBytes(const DeviceParams& record, const ProfileField& field) {
-    return record.Bytes().subspan(field.offset, field.width);
-}
-
-// The field's value as its record bytes hold it (numbers little-endian; u8, u16 unsigned, i32 signed).
-int64_t RecordNumber(const DeviceParams& record, const ProfileField& field) {
-    const auto bytes = FieldBytes(record, field);
-    uint32_t bits = 0;
-    for (std::size_t i = bytes.size(); i-- > 0;) {
-        bits = (bits << 8) | bytes[i];
-    }
-    return field.width == 4 ? int64_t{static_cast<int32_t>(bits)} : int64_t{bits};
-}
-
-uint8_t MaskedByte(const DeviceParams& record, const ProfileField& field) {
-    return static_cast<uint8_t>(record.Bytes()[field.offset] & field.mask);
-}
-
-// The byte a choice collects to, found by running the collection over a form that holds only it.
-uint8_t CollectedChoiceByte(const ProfileField& field, const GbkText& choice) {
-    CMemoryForm form;
-    form.SetText(field.controlId, choice.gbk);
-    DeviceParams record;
-    CollectDeviceParams(form, record);
-    return MaskedByte(record, field);
 }
 
 }  // namespace
@@ -333,7 +307,7 @@ ProfileExport ProfileFromForm(IParamForm& form) {
         }
         switch (field.kind) {
             case K::Number: {
-                const int64_t number = RecordNumber(collected, field);
+                const int64_t number = FieldNumber(collected, field);
                 if (number < field.min || number > field.max) {
                     refuse(field,
                            "the form gives " + std::to_string(number) + ", outside " + RangeText(field));
@@ -357,11 +331,12 @@ ProfileExport ProfileFromForm(IParamForm& form) {
             }
             case K::Choice: {
                 // Several choices may collect to the same byte (TCP and CoAP); the one the form shows wins.
-                const uint8_t byte = MaskedByte(collected, field);
+                const uint8_t byte = FieldMaskedByte(collected, field);
                 const std::string shown = others.Text(field.controlId);
                 const GbkText* match = nullptr;
-                for (const GbkText& choice : field.choices) {
-                    if (CollectedChoiceByte(field, choice) == byte && (!match || choice.gbk == shown)) {
+                for (std::size_t i = 0; i < field.choices.size(); ++i) {
+                    const GbkText& choice = field.choices[i];
+                    if (field.choiceBytes[i] == byte && (!match || choice.gbk == shown)) {
                         match = &choice;
                     }
                 }
@@ -380,9 +355,51 @@ ProfileExport ProfileFromForm(IParamForm& form) {
 }
 
 ProfileExport ProfileFromRecord(const DeviceParams& record) {
-    CMemoryForm form;
-    ShowDeviceParams(record, form);
-    return ProfileFromForm(form);
+    ProfileExport result;
+    const auto refuse = [&](const ProfileField& field, std::string reason) {
+        result.problems.push_back(ProfileError{std::string(field.name), std::move(reason)});
+    };
+    for (const ProfileField& field : ProfileFields()) {
+        const std::string shown = ShownText(record, field);
+        switch (field.kind) {
+            case K::Text:
+                if (shown.size() > field.maxBytes) {
+                    refuse(field, "the device holds " + std::to_string(shown.size()) +
+                                      " bytes with no end; the field takes at most " +
+                                      std::to_string(field.maxBytes));
+                } else if (auto utf8 = GbkToUtf8(shown)) {
+                    result.profile.Set(field.name, *std::move(utf8));
+                } else {
+                    refuse(field, "holds bytes that are not GBK text: " + Quoted(GbkToUtf8Lossy(shown)));
+                }
+                break;
+            case K::Number: {
+                const int64_t number = FieldNumber(record, field);
+                if (number < field.min || number > field.max) {
+                    refuse(field,
+                           "the device holds " + std::to_string(number) + ", outside " + RangeText(field));
+                } else {
+                    result.profile.Set(field.name, number);
+                }
+                break;
+            }
+            case K::Digit: {
+                const int64_t digit = int64_t{record.Bytes()[field.offset]} - '0';
+                if (digit < field.min || digit > field.max) {
+                    refuse(field,
+                           Quoted(GbkToUtf8Lossy(shown)) + " is not a number from " + RangeText(field));
+                } else {
+                    result.profile.Set(field.name, digit);
+                }
+                break;
+            }
+            case K::Choice:
+                // Every byte shows as one of the choices.
+                result.profile.Set(field.name, GbkToUtf8Lossy(shown));
+                break;
+        }
+    }
+    return result;
 }
 
 std::optional<ProfileError> BuildRecord(const DeviceParams& device, const Profile& profile,
@@ -405,20 +422,16 @@ std::optional<ProfileError> BuildRecord(const DeviceParams& device, const Profil
 }
 
 std::vector<FieldDifference> CompareRecords(const DeviceParams& expected, const DeviceParams& actual) {
-    CMemoryForm expectedForm;
-    CMemoryForm actualForm;
-    ShowDeviceParams(expected, expectedForm);
-    ShowDeviceParams(actual, actualForm);
     std::vector<FieldDifference> differences;
     for (const ProfileField& field : ProfileFields()) {
         const bool same = field.kind == K::Text
                               ? FieldText(FieldBytes(expected, field)) == FieldText(FieldBytes(actual, field))
-                          : field.mask == 0xFF
-                              ? std::ranges::equal(FieldBytes(expected, field), FieldBytes(actual, field))
-                              : MaskedByte(expected, field) == MaskedByte(actual, field);
+                              : FieldMaskedByte(expected, field) == FieldMaskedByte(actual, field) &&
+                                    std::ranges::equal(FieldBytes(expected, field).subspan(1),
+                                                       FieldBytes(actual, field).subspan(1));
         if (!same) {
-            differences.push_back({field.name, GbkToUtf8Lossy(expectedForm.Text(field.controlId)),
-                                   GbkToUtf8Lossy(actualForm.Text(field.controlId))});
+            differences.push_back({field.name, GbkToUtf8Lossy(ShownText(expected, field)),
+                                   GbkToUtf8Lossy(ShownText(actual, field))});
         }
     }
     return differences;

@@ -3,11 +3,11 @@
 // UTF-8 and become GBK in the form; numbers are JSON numbers; list fields are the item texts the form
 // shows. A profile may leave fields out.
 //
-// A profile never reaches a record by a road of its own: it is written into a form (ApplyProfile) and the
-// form binding collects the record, and a profile is read from a form (ProfileFromForm). The command line
-// runs this over a CMemoryForm that first shows the device's record (BuildRecord), so fields the profile
-// leaves out keep the device's values, and the window can run the same two calls over its own form.
-// Every value is checked when it enters a Profile: a profile that exists is one the form takes whole.
+// The field table below is the one description of the record's settable fields: name, control, rules and
+// place in the record. A profile reaches a record through the form binding (ApplyProfile, then the
+// collection), so the window and the command line send the same bytes for the same profile; values read
+// out of a record come from the record view (record_view.h), with no form in between. Every value is
+// checked when it enters a Profile: a profile that exists is one the form takes whole.
 #pragma once
 
 #include <cstddef>
@@ -38,7 +38,9 @@ struct ProfileField {
     int64_t min;
     int64_t max;
     std::span<const GbkText> choices;
-    // Where the field lies in the record, for comparisons; mask picks its bits of a shared flags byte.
+    // The byte each choice is stored as, under mask.
+    std::span<const uint8_t> choiceBytes;
+    // Where the field lies in the record; mask picks its bits of a shared flags byte.
     std::size_t offset;
     std::size_t width;
     uint8_t mask;
