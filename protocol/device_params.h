@@ -130,7 +130,9 @@ int ParamChecksum(const uint8_t* data, uint16_t length);
 uint8_t RecordChecksum(const DeviceParams& params);
 
 // Whether the record's stored checksum matches its bytes: one flipped bit on the line shows here.
-inline bool RecordIntact(const DeviceParams& params) { return params.checksum == RecordChecksum(params); }
+inline bool RecordIntact(const DeviceParams& params) {
+    return params.checksum == RecordChecksum(params);
+}
 
 // A text field's bytes up to its first NUL; a field with no NUL is taken whole, never beyond its width.
 std::string_view FieldText(std::span<const uint8_t> field);

@@ -38,3 +38,34 @@ int32_t Atoi32(std::string_view text) {
 int32_t Atol32(std::string_view text) {
     return Atoi32(text);
 }
+
+std::string_view TrimmedBlanks(std::string_view text) {
+    while (!text.empty() && IsCSpace(text.front())) {
+        text.remove_prefix(1);
+    }
+    while (!text.empty() && IsCSpace(text.back())) {
+        text.remove_suffix(1);
+    }
+    return text;
+}
+
+std::optional<int64_t> WholeNumber(std::string_view text) {
+    text = TrimmedBlanks(text);
+    bool negative = false;
+    if (!text.empty() && (text.front() == '+' || text.front() == '-')) {
+        negative = text.front() == '-';
+        text.remove_prefix(1);
+    }
+    if (text.empty()) {
+        return std::nullopt;
+    }
+    constexpr int64_t kCap = std::numeric_limits<int64_t>::max() / 10 - 9;
+    int64_t magnitude = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '9') {
+            return std::nullopt;
+        }
+        magnitude = magnitude > kCap ? magnitude : magnitude * 10 + (c - '0');
+    }
+    return negative ? -magnitude : magnitude;
+}

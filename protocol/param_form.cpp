@@ -6,6 +6,7 @@
 #include <string>
 
 #include "protocol/number_text.h"
+#include "protocol/record_fields.h"
 #include "res/control_ids.h"
 #include "res/texts.h"
 
@@ -14,49 +15,6 @@ namespace {
 // "%c" into a C string: a 0 byte ends the string at once, so it shows as nothing.
 std::string CharText(uint8_t c) {
     return c == 0 ? std::string() : std::string(1, static_cast<char>(c));
-}
-
-bool IsCSpace(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
-
-std::string_view Trimmed(std::string_view text) {
-    while (!text.empty() && IsCSpace(text.front())) {
-        text.remove_prefix(1);
-    }
-    while (!text.empty() && IsCSpace(text.back())) {
-        text.remove_suffix(1);
-    }
-    return text;
-}
-
-// Blanks around an optional sign and decimal digits, nothing else; values past 64 bits saturate, which
-// every range refuses all the same.
-std::optional<int64_t> WholeNumber(std::string_view text) {
-    text = Trimmed(text);
-    bool negative = false;
-    if (!text.empty() && (text.front() == '+' || text.front() == '-')) {
-        negative = text.front() == '-';
-        text.remove_prefix(1);
-    }
-    if (text.empty()) {
-        return std::nullopt;
-    }
-    constexpr int64_t kCap = std::numeric_limits<int64_t>::max() / 10 - 9;
-    int64_t magnitude = 0;
-    for (const char c : text) {
-        if (c < '0' || c > '9') {
-            return std::nullopt;
-        }
-        magnitude = magnitude > kCap ? magnitude : magnitude * 10 + (c - '0');
-    }
-    return negative ? -magnitude : magnitude;
-}
-
-bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b) {
-    const auto upper = [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; };
-    return a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(), [&](char x, char y) { return upper(x) == upper(y); });
 }
 
 // Reads the form in order; after the first refusal it reads nothing more and yields empty texts, so the
@@ -99,22 +57,19 @@ class FormReader {
         return text.empty() ? uint8_t{0} : static_cast<uint8_t>(text[0]);
     }
     // Unchecked, out-of-range numbers keep their low bits, as the device's form always stored them.
-    uint8_t U8(int id) {
-        return static_cast<uint8_t>(m_rules.checkNumbers ? Number(id, 0, 255) : Atoi32(Text(id)));
-    }
+    uint8_t U8(int id) { return static_cast<uint8_t>(m_rules.checkNumbers ? Number(id) : Atoi32(Text(id))); }
     uint16_t U16(int id) {
-        return static_cast<uint16_t>(m_rules.checkNumbers ? Number(id, 0, 65535) : Atoi32(Text(id)));
+        return static_cast<uint16_t>(m_rules.checkNumbers ? Number(id) : Atoi32(Text(id)));
     }
     int32_t Baud(int id) {
-        return m_rules.checkNumbers ? static_cast<int32_t>(Number(id, 1, std::numeric_limits<int32_t>::max()))
-                                    : Atol32(Text(id));
+        return m_rules.checkNumbers ? static_cast<int32_t>(Number(id)) : Atol32(Text(id));
     }
     // A count the device holds as its digit character.
-    uint8_t Digit(int id, int64_t min, int64_t max) {
+    uint8_t Digit(int id) {
         if (!m_rules.checkNumbers) {
             return FirstByte(id);
         }
-        const int64_t count = Number(id, min, max);
+        const int64_t count = Number(id);
         return m_refusal ? uint8_t{0} : static_cast<uint8_t>('0' + count);
     }
     uint8_t Parity(int id) {
@@ -125,10 +80,8 @@ class FormReader {
         if (m_refusal) {
             return 0;
         }
-        for (const GbkText* choice : {&kTextNone, &kTextOdd, &kTextEven}) {
-            if (EqualsIgnoringAsciiCase(Trimmed(text), choice->gbk)) {
-                return static_cast<uint8_t>(choice->gbk[0]);
-            }
+        if (const auto byte = ParityByte(text)) {
+            return *byte;
         }
         m_refusal = CollectRefusal{id, CollectRefusal::Reason::NotParity, 0};
         return 0;
@@ -136,8 +89,11 @@ class FormReader {
     bool Is(int id, const GbkText& expected) { return Text(id) == expected.gbk; }
 
   private:
-    // The number in the control, or a refusal naming the range; 0 once refused.
-    int64_t Number(int id, int64_t min, int64_t max) {
+    // The number in the control, or a refusal naming the field's range; 0 once refused.
+    int64_t Number(int id) {
+        const ProfileField& field = *FindProfileFieldById(id);
+        const int64_t min = field.min;
+        const int64_t max = field.max;
         const std::string text = Text(id);
         if (m_refusal) {
             return 0;
@@ -226,6 +182,19 @@ void ShowDeviceTypeLayout(bool tempHumidity, IParamForm& form) {
     }
 }
 
+std::optional<uint8_t> ParityByte(std::string_view gbk) {
+    const auto upper = [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; };
+    const std::string_view text = TrimmedBlanks(gbk);
+    const ProfileField& parity = *FindProfileFieldById(IDC_DEV_PARITY);
+    for (std::size_t i = 0; i < parity.choices.size(); ++i) {
+        const std::string_view name = parity.choices[i].gbk;
+        if (std::ranges::equal(text, name, [&](char x, char y) { return upper(x) == upper(y); })) {
+            return parity.choiceBytes[i];
+        }
+    }
+    return std::nullopt;
+}
+
 bool IsTempHumidityText(std::string_view gbk) {
     return gbk == kTextTempHumidity.gbk;
 }
@@ -242,10 +211,9 @@ std::optional<CollectRefusal> CollectDeviceParams(IParamForm& form, DeviceParams
     in.CopyText(IDC_APN_USER, held.apn_user);
     in.CopyText(IDC_APN_PASSWORD, held.apn_password);
     held.dev_baud.Set(in.Baud(IDC_DEV_BAUD));
-    held.dev_data_bits = in.Digit(IDC_DEV_DATABITS, 5, 8);
+    held.dev_data_bits = in.Digit(IDC_DEV_DATABITS);
     held.dev_parity = in.Parity(IDC_DEV_PARITY);
-    // The list offers 0, 1 and 2; what 0 means is the device's business.
-    held.dev_stop_bits = in.Digit(IDC_DEV_STOPBITS, 0, 2);
+    held.dev_stop_bits = in.Digit(IDC_DEV_STOPBITS);
     in.CopyText(IDC_DEVICE_ID, held.device_id);
     held.reboot_period = in.U8(IDC_REBOOT_PERIOD);
     held.heartbeat_period.Set(in.U16(IDC_HEARTBEAT_PERIOD));

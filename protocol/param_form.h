@@ -41,8 +41,8 @@ struct CollectRefusal {
 // exactly as that form always did (the command line builds records so); the window turns them on, so that
 // what it sends is what the user sees or nothing.
 struct CollectRules {
-    // Numbers are whole decimal numbers within what their field means (data bits 5-8, stop bits 0-2, a
-    // positive baud rate, 0-255 and 0-65535 for the others); anything else is refused.
+    // Numbers are whole decimal numbers within their field's limits in the field table (data bits 5-8,
+    // stop bits 0-2, a positive baud rate, 0-255 and 0-65535 for the others); anything else is refused.
     bool checkNumbers = false;
     // Parity is NONE, ODD or EVEN in any case, sent as the list's upper-case letter; anything else is
     // refused.
@@ -62,6 +62,8 @@ std::optional<CollectRefusal> CollectDeviceParams(IParamForm& form, DeviceParams
 // What goes with the device type when a record is shown, bar the combo's own text: the three labels
 // named for it and remote links 2-6 enabled for a DTU, greyed for the temperature/humidity device.
 void ShowDeviceTypeLayout(bool tempHumidity, IParamForm& form);
+// The parity byte a checked collection stores for text: NONE, ODD or EVEN in any case, blanks around.
+std::optional<uint8_t> ParityByte(std::string_view gbk);
 // The device type a collection reads from the combo's text.
 bool IsTempHumidityText(std::string_view gbk);
 

@@ -8,6 +8,7 @@
 #include <set>
 
 #include "protocol/memory_form.h"
+#include "protocol/number_text.h"
 #include "protocol/record_view.h"
 #include "res/control_ids.h"
 #include "text/gbk.h"
@@ -263,92 +264,64 @@ ProfileExport ProfileFromForm(IParamForm& form) {
     const auto refuse = [&](const ProfileField& field, std::string reason) {
         result.problems.push_back(ProfileError{std::string(field.name), std::move(reason)});
     };
-
-    // Every field but the texts is taken from what the collection makes of the form; the texts are read
-    // directly so that a long one costs only its own field.
-    CMemoryForm others;
+    // Each control is read the way the window's checked collection reads it, so an exported profile
+    // holds what a save would send.
     for (const ProfileField& field : ProfileFields()) {
-        if (field.kind == K::Text) {
-            continue;
-        }
-        if (auto text = form.GetText(field.controlId)) {
-            others.SetText(field.controlId, *text);
-        } else {
-            others.MarkNotGbk(field.controlId);
-        }
-    }
-    DeviceParams collected;
-    const auto refusal = CollectDeviceParams(others, collected);
-
-    for (const ProfileField& field : ProfileFields()) {
-        if (field.kind == K::Text) {
-            const auto gbk = form.GetText(field.controlId);
-            if (!gbk) {
-                refuse(field, "holds a character GBK has no code for");
-            } else if (gbk->size() > field.maxBytes) {
-                refuse(field, std::to_string(gbk->size()) + " bytes in GBK; the field takes at most " +
-                                  std::to_string(field.maxBytes));
-            } else if (auto utf8 = GbkToUtf8(*gbk)) {
-                result.profile.Set(field.name, *std::move(utf8));
-            } else {
-                refuse(field, "holds bytes that are not GBK text: " + Quoted(GbkToUtf8Lossy(*gbk)));
-            }
-            continue;
-        }
-        if (refusal && refusal->controlId == field.controlId) {
+        const auto gbk = form.GetText(field.controlId);
+        if (!gbk) {
             refuse(field, "holds a character GBK has no code for");
             continue;
         }
-        if (refusal) {
-            // Texts are all empty in this form, so only a non-GBK control stops it; the ones behind it
-            // were not collected.
-            refuse(field, "not read: an earlier field holds a character GBK has no code for");
-            continue;
-        }
         switch (field.kind) {
-            case K::Number: {
-                const int64_t number = FieldNumber(collected, field);
-                if (number < field.min || number > field.max) {
-                    refuse(field,
-                           "the form gives " + std::to_string(number) + ", outside " + RangeText(field));
+            case K::Text:
+                if (gbk->size() > field.maxBytes) {
+                    refuse(field, std::to_string(gbk->size()) + " bytes in GBK; the field takes at most " +
+                                      std::to_string(field.maxBytes));
+                } else if (auto utf8 = GbkToUtf8(*gbk)) {
+                    result.profile.Set(field.name, *std::move(utf8));
                 } else {
-                    result.profile.Set(field.name, number);
+                    refuse(field, "holds bytes that are not GBK text: " + Quoted(GbkToUtf8Lossy(*gbk)));
                 }
                 break;
-            }
-            case K::Digit: {
-                const uint8_t byte = collected.Bytes()[field.offset];
-                const int64_t digit = int64_t{byte} - '0';
-                if (digit < field.min || digit > field.max) {
-                    const std::string shown =
-                        byte == 0 ? std::string() : std::string(1, static_cast<char>(byte));
-                    refuse(field,
-                           Quoted(GbkToUtf8Lossy(shown)) + " is not a number from " + RangeText(field));
+            case K::Number:
+            case K::Digit:
+                if (const auto number = WholeNumber(*gbk)) {
+                    if (auto error = result.profile.Set(field.name, *number)) {
+                        result.problems.push_back(*std::move(error));
+                    }
                 } else {
-                    result.profile.Set(field.name, digit);
+                    refuse(field, Quoted(GbkToUtf8Lossy(*gbk)) + " is not a number from " + RangeText(field));
                 }
                 break;
-            }
             case K::Choice: {
-                // Several choices may collect to the same byte (TCP and CoAP); the one the form shows wins.
-                const uint8_t byte = FieldMaskedByte(collected, field);
-                const std::string shown = others.Text(field.controlId);
+                // A text no choice names is stored as 0 where a choice stands for 0 (the window reads
+                // such a text as "not the other one") and refused where none does; parity is read without
+                // regard to case.
+                std::optional<uint8_t> byte;
+                if (field.name == "device_parity") {
+                    byte = ParityByte(*gbk);
+                } else {
+                    byte = uint8_t{0};
+                    for (std::size_t i = 0; i < field.choices.size(); ++i) {
+                        if (field.choices[i].gbk == *gbk) {
+                            byte = field.choiceBytes[i];
+                        }
+                    }
+                }
+                // Choices that share a byte (TCP and CoAP): the one the form shows, else the first.
                 const GbkText* match = nullptr;
-                for (std::size_t i = 0; i < field.choices.size(); ++i) {
-                    const GbkText& choice = field.choices[i];
-                    if (field.choiceBytes[i] == byte && (!match || choice.gbk == shown)) {
-                        match = &choice;
+                for (std::size_t i = 0; byte && i < field.choices.size(); ++i) {
+                    if (field.choiceBytes[i] == *byte && (!match || field.choices[i].gbk == *gbk)) {
+                        match = &field.choices[i];
                     }
                 }
                 if (match) {
                     result.profile.Set(field.name, std::string(match->utf8));
                 } else {
-                    refuse(field, Quoted(GbkToUtf8Lossy(shown)) + " is not one of " + ChoiceList(field));
+                    refuse(field, Quoted(GbkToUtf8Lossy(*gbk)) + " is not one of " + ChoiceList(field));
                 }
                 break;
             }
-            case K::Text:
-                break;
         }
     }
     return result;

@@ -213,17 +213,17 @@ TEST(Profile, FieldsLeftOutKeepTheDevicesValues) {
     EXPECT_EQ(built.checksum, RecordChecksum(built));
 }
 
-// The window exports its form and a line applies the profile: the same bytes must go out, whatever the
-// user typed into the form, or the field is named as one a profile cannot hold.
+// The window exports its form and a line applies the profile: the same bytes must go out as the window's
+// save sends, whatever the user typed into the form, or the field is named as one a profile cannot hold.
 TEST(Profile, AFormExportedAndAppliedCollectsToTheSameBytes) {
     const std::pair<int, std::string> texts[] = {
         {IDC_APN, "cmnet"},
-        {IDC_DEV_BAUD, "9600abc"},
+        {IDC_DEV_BAUD, " 9600 "},
         {IDC_DEV_DATABITS, "7"},
-        {IDC_DEV_PARITY, "E"},
+        {IDC_DEV_PARITY, "even"},
         {IDC_DEV_STOPBITS, "2"},
-        {IDC_HEARTBEAT_PERIOD, "70000"},
-        {IDC_REBOOT_PERIOD, "-1"},
+        {IDC_HEARTBEAT_PERIOD, "65535"},
+        {IDC_REBOOT_PERIOD, "+0"},
         {IDC_COMM_MODE, "whatever"},
         {IDC_POSITIONING, std::string(kTextPositioningOn.gbk)},
         {IDC_DEVICE_TYPE, std::string(kTextTempHumidity.gbk)},
@@ -231,12 +231,15 @@ TEST(Profile, AFormExportedAndAppliedCollectsToTheSameBytes) {
         {IDC_REMOTE_ADDR3, "\xD6\xD0.example"},
         {IDC_REMOTE_PORT6, "  42"},
     };
+    DeviceParams complete;
+    ASSERT_FALSE(BuildRecord(GoldenDevice(), Parsed(kGoldenProfile), complete));
     CMemoryForm window;
+    ShowDeviceParams(complete, window);
     for (const auto& [id, text] : texts) {
         window.SetText(id, text);
     }
     DeviceParams sentByWindow;
-    ASSERT_FALSE(CollectDeviceParams(window, sentByWindow));
+    ASSERT_FALSE(CollectDeviceParams(window, sentByWindow, kCheckedCollect));
 
     const ProfileExport exported = ProfileFromForm(window);
     ASSERT_TRUE(exported.problems.empty()) << exported.problems[0].Text();
@@ -255,8 +258,11 @@ TEST(Profile, FormValuesAProfileCannotHoldAreNamed) {
         std::string text;
         std::string problem;
     } cases[] = {
-        {IDC_DEV_PARITY, "odd", "device_parity: \"odd\" is not one of \"NONE\", \"ODD\" or \"EVEN\""},
-        {IDC_DEV_BAUD, "", "device_baud: the form gives 0, outside 1 to 2147483647"},
+        {IDC_DEV_PARITY, "o", "device_parity: \"o\" is not one of \"NONE\", \"ODD\" or \"EVEN\""},
+        {IDC_DEV_BAUD, "", "device_baud: \"\" is not a number from 1 to 2147483647"},
+        {IDC_DEV_BAUD, "9600abc", "device_baud: \"9600abc\" is not a number from 1 to 2147483647"},
+        {IDC_HEARTBEAT_PERIOD, "70000", "heartbeat_period: 70000 is outside 0 to 65535"},
+        {IDC_REBOOT_PERIOD, "-1", "reboot_period: -1 is outside 0 to 255"},
         {IDC_DEV_DATABITS, "x", "device_data_bits: \"x\" is not a number from 5 to 8"},
         {IDC_APN, std::string(32, 'a'), "apn: 32 bytes in GBK; the field takes at most 31"},
         {IDC_DNS, "\xFF\xFF", "dns: holds bytes that are not GBK text: \"\\xff\\xff\""},

@@ -1,12 +1,11 @@
-// The one description of the record's settable fields: each one's name, the control it fills, its rules
-// and where it lies in the record. The profile, the comparison, the report and the record view derive
-// from it.
+#include "protocol/record_fields.h"
+
 #include <algorithm>
 #include <cstddef>
 #include <iterator>
 #include <limits>
 
-#include "protocol/profile.h"
+#include "protocol/device_params.h"
 #include "res/control_ids.h"
 
 namespace {
