@@ -7,6 +7,7 @@
 #include "app/message_box.h"
 #include "app/qt_param_form.h"
 #include "app/quendal_dlg.h"
+#include "quendal_version.h"
 
 int main(int argc, char* argv[]) {
     // Answered before Qt starts, so it works where there is no display.

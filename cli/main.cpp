@@ -20,6 +20,7 @@
 #include "cli/report.h"
 #include "cli/units.h"
 #include "protocol/profile.h"
+#include "quendal_version.h"
 
 namespace {
 

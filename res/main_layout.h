@@ -6,6 +6,7 @@
 #include <span>
 #include <string_view>
 
+#include "quendal_version.h"
 #include "res/control_ids.h"
 
 enum class ControlKind {
@@ -52,7 +53,7 @@ std::span<const LayoutItem> MainLayout();
 std::span<const ItemList> MainItemLists();
 const LayoutItem* FindLayoutItem(int id);
 
-inline constexpr std::string_view kMainTitle = "Quendal(V2.3)";
+inline constexpr std::string_view kMainTitle = "Quendal(V" QUENDAL_VERSION_SHOWN ")";
 inline constexpr DialogRect kMainTemplateSize{0, 0, 600, 398};
 inline constexpr int kDialogUnitPercent = 150;  // 1 dialog unit = 1.5 px at the template's font
 
@@ -60,7 +61,7 @@ inline constexpr int kDialogUnitPercent = 150;  // 1 dialog unit = 1.5 px at the
 inline constexpr DialogRect kTerminalRegion{368, 7, 223, 365};
 
 inline constexpr std::string_view kAboutTitle = "关于 Quendal";
-inline constexpr std::string_view kAboutText = "Quendal V2.3";
+inline constexpr std::string_view kAboutText = "Quendal V" QUENDAL_VERSION_SHOWN;
 inline constexpr std::string_view kAboutOk = "确定";
 inline constexpr DialogRect kAboutSize{0, 0, 251, 68};
 inline constexpr DialogRect kAboutIconRect{7, 24, 20, 20};

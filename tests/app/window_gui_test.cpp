@@ -17,6 +17,7 @@
 #include "app/qt_param_form.h"
 #include "app/quendal_dlg.h"
 #include "app/status_bar.h"
+#include "quendal_version.h"
 #include "res/main_layout.h"
 #include "tests/support/gui_support.h"
 #include "tests/support/pty_fixture.h"
@@ -33,7 +34,7 @@ TEST(Window, GbkCodecIsAvailable) {
 
 TEST(Window, StartState) {
     CQuendalDlg dlg;
-    EXPECT_EQ(dlg.windowTitle(), "Quendal(V2.3)");
+    EXPECT_EQ(dlg.windowTitle(), "Quendal(V" QUENDAL_VERSION_SHOWN ")");
     EXPECT_EQ(dlg.width(), 550);
     EXPECT_EQ(dlg.StatusBar()->PaneText(0), "COM1");
     EXPECT_EQ(dlg.StatusBar()->PaneText(1), "串口已关闭");
@@ -255,7 +256,7 @@ TEST(AboutBox, ShowsNameVersionIconAndADefaultOkButton) {
     bool sawText = false;
     bool sawIcon = false;
     for (QLabel* label : about.findChildren<QLabel*>()) {
-        sawText = sawText || label->text() == "Quendal V2.3";
+        sawText = sawText || label->text() == "Quendal V" QUENDAL_VERSION_SHOWN;
         sawIcon = sawIcon || !label->pixmap().isNull();
     }
     EXPECT_TRUE(sawText);

@@ -5,6 +5,7 @@
 #include <set>
 #include <string>
 
+#include "quendal_version.h"
 #include "res/main_layout.h"
 #include "res/texts.h"
 #include "text/gbk.h"
@@ -120,6 +121,15 @@ TEST(MainLayout, ItemListsInOrder) {
               (V{"TCP", "UDP", "TCP Server", "UDP Server", "短信", "Modem", "彩信", "邮件"}));
     EXPECT_EQ(items(IDC_POSITIONING), (V{"关闭", "开启"}));
     EXPECT_EQ(items(IDC_DEVICE_TYPE), (V{"DTU", "温湿度"}));
+}
+
+// The version shown is project()'s major.minor, cut here from the whole version the packages carry.
+TEST(MainLayout, TitleAndAboutShowTheVersionsMajorMinor) {
+    const std::string whole = QUENDAL_VERSION;
+    const std::string shown = whole.substr(0, whole.find('.', whole.find('.') + 1));
+    ASSERT_NE(shown.find('.'), std::string::npos) << whole;
+    EXPECT_EQ(kMainTitle, "Quendal(V" + shown + ")");
+    EXPECT_EQ(kAboutText, "Quendal V" + shown);
 }
 
 // The generated GBK forms must be the UTF-8 texts converted by the system, byte for byte.

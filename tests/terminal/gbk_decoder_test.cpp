@@ -1,5 +1,4 @@
 #include "terminal/gbk_decoder.h"
-#include "terminal/receive_pieces.h"
 #include "text/gbk.h"
 
 #include <gtest/gtest.h>
@@ -235,14 +234,6 @@ TEST(GbkDecoderStreamTest, ByteByByteAndRandomRunsEqualOneFeed) {
         EXPECT_EQ(Utf8Of(utf16), expected) << "round " << round;
         EXPECT_EQ(wide, whole);
     }
-}
-
-TEST(HexPieceTest, TwoUpperCaseDigitsAndABlank) {
-    std::string out;
-    for (const uint8_t b : {0x00, 0x0A, 0x7F, 0xAB, 0xFF}) {
-        AppendHexPiece(b, out);
-    }
-    EXPECT_EQ(out, "00 0A 7F AB FF ");
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -55,6 +56,14 @@ TEST(ReceivePieces, LineRules) {
     EXPECT_TRUE(EmptiedReceiveText(true).empty());
     EXPECT_EQ(EmptiedReceiveText(false),
               u"***The Length of the Text is too long, Emptied Automaticly!!!***\n");
+}
+
+TEST(HexPieceTest, TwoUpperCaseDigitsAndABlank) {
+    std::string out;
+    for (const uint8_t b : {0x00, 0x0A, 0x7F, 0xAB, 0xFF}) {
+        AppendHexPiece(b, out);
+    }
+    EXPECT_EQ(out, "00 0A 7F AB FF ");
 }
 
 }  // namespace
