@@ -13,7 +13,6 @@
 #include <array>
 #include <cerrno>
 #include <string>
-#include <system_error>
 
 #include "serial/mode_text.h"
 #include "serial/port_names.h"
@@ -222,42 +221,4 @@ int OsWait(std::span<OsWaitItem> items, int timeoutMs) {
         items[i].hangup = items[i].port && (fds[i].revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
     }
     return 0;
-}
-
-bool OsIsInterrupted(int error) {
-    return error == EINTR;
-}
-
-bool OsIsWouldBlock(int error) {
-    return error == EAGAIN || error == EWOULDBLOCK;
-}
-
-bool OsIsLost(int error) {
-    // What reads and writes on a tty give after a hang-up or an unplug.
-    return error == EIO || error == ENXIO || error == ENODEV;
-}
-
-int OsLostError() {
-    return EIO;
-}
-
-std::string OsErrorText(int error) {
-    return std::generic_category().message(error);
-}
-
-OsOpenFailure OsClassifyOpenError(int error) {
-    switch (error) {
-        case ENOENT:
-        case ENXIO:
-        case ENODEV:
-            return OsOpenFailure::kMissing;
-        case EBUSY:
-        case EWOULDBLOCK:
-            return OsOpenFailure::kHeld;
-        case EACCES:
-        case EPERM:
-            return OsOpenFailure::kNoAccess;
-        default:
-            return OsOpenFailure::kOther;
-    }
 }
