@@ -72,7 +72,7 @@ CPortWriter::Result CPortWriter::WriteRequest(OsPort* port, OsEvent* shutdown, c
     if (!TakeRequest(false)) {
         return {};
     }
-    // Output only, and only leftovers of a write the line did not take: the previous request was carried
+    // Output only: what is left of a write the line did not take in time, as the previous request was carried
     // before this one was taken. Bytes already received belong to the owner, whatever goes out next.
     OsPurgeOutput(port);
     const auto deadline =

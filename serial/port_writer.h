@@ -1,9 +1,10 @@
 // The engine's outgoing side. The owner's thread stores one request at a time (a later one replaces one not
-// yet taken); the worker takes its own copy, purges output left over, writes the copy by its deadline (the
-// line's time at the worst rate plus a constant) and then waits until the driver has carried it, for as long
-// as the line needs plus a margin. A later request's purge therefore never drops output an earlier request
-// handed over. When the port stops, what is left drains within the same bound, never longer than
-// kDrainLimit. Failures are returned for the engine to report; nothing here talks to the owner.
+// yet taken); the worker takes its own copy, purges output a write the line did not take in time left over,
+// writes the copy by its deadline (the line's time at the worst rate plus a constant) and then waits until
+// the driver has carried it, for as long as the line needs plus a margin. A later request therefore never
+// drops output an earlier request handed over. When the port stops, what is left drains within the same
+// bound, never longer than kDrainLimit. Failures are returned for the engine to report; nothing here talks to
+// the owner.
 #pragma once
 
 #include <chrono>

@@ -4,8 +4,8 @@
 // it waits on the port, a shutdown event and a write-request event (in that priority), reads every byte
 // then waiting in one call and hands the run to the owner's thread as one WM_PORT_RXCHAR, waiting until it
 // has been handled before it reads again (the notices its event mask asks for follow each run, posted
-// without a wait); each write is carried by the line before the next is taken, so the purge of output left
-// over before a write (never of received bytes) cannot cut an earlier request (port_writer.h). Failures of
+// without a wait); each write is carried by the line before the next is taken, and only output a write the
+// line did not take in time is purged before the next (never received bytes; port_writer.h). Failures of
 // port calls become error boxes on the owner's thread, and a device that goes away ends the worker with
 // WM_PORT_LOST. Every wait of the worker also watches the shutdown event, so a close, a new OpenPort and the
 // destructor take effect at once, even while the owner's thread is the one waiting and cannot handle
