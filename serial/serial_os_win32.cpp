@@ -264,9 +264,14 @@ int OsPurge(OsPort* port) {
 }
 
 int OsPurgeOutput(OsPort* port) {
-    const bool purged = PurgeComm(port->handle, PURGE_TXABORT | PURGE_TXCLEAR) != 0;
-    const int error = purged ? 0 : LastError();
-    Reap(*port, port->writeOverlapped, port->writePending);
+    // Where the driver holds nothing (Wine's, on a pseudo-terminal, counts nothing), its purge could only
+    // drop what the other side has not read yet.
+    std::size_t queued = 0;
+    int error = 0;
+    if (OsOutputCount(port, queued) != 0 || queued > 0) {
+        error = PurgeComm(port->handle, PURGE_TXABORT | PURGE_TXCLEAR) != 0 ? 0 : LastError();
+        Reap(*port, port->writeOverlapped, port->writePending);
+    }
     port->writeError = 0;
     return error;
 }
