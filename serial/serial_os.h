@@ -16,8 +16,8 @@ struct OsPort;
 struct OsEvent;
 
 // Opens the port behind a device path text ("\\.\COM7") for reading and writing, without blocking, as
-// this program's alone: a port that another program holds is refused, and so is anything the platform's
-// port naming refuses. On success port is the open port.
+// this program's alone: a port that another program holds is refused for as long as that program lives,
+// and so is anything the platform's port naming refuses. On success port is the open port.
 int OsOpenPort(std::string_view devicePath, OsPort*& port);
 
 // With discardOutput, drops output still pending first, so closing never waits for a stalled line. Without
@@ -39,7 +39,8 @@ std::optional<OsCallFailure> OsConfigurePort(OsPort* port, std::string_view mode
 // Throws away both the input not yet read and the output not yet sent.
 int OsPurge(OsPort* port);
 
-// Throws away the output not yet sent and nothing else.
+// Throws away the output the driver still holds and nothing else. Where it holds none by its own count (a
+// pseudo-terminal, whose purge would drop what the other side has not read yet), nothing is touched.
 int OsPurgeOutput(OsPort* port);
 
 // Bytes written but not yet sent by the driver (0 where the driver keeps no queue, as a pseudo-terminal).

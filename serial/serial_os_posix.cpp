@@ -3,17 +3,18 @@
 // clashes with the one in <asm/termbits.h>.
 #include <asm/termbits.h>
 #include <fcntl.h>
+#include <linux/major.h>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <array>
 #include <cerrno>
 #include <string>
-#include <system_error>
 
 #include "serial/mode_text.h"
 #include "serial/port_names.h"
@@ -45,6 +46,12 @@ int RaiseRts(int fd) {
     return 0;
 }
 
+bool IsPseudoTerminal(const struct stat& st) {
+    const unsigned kind = major(st.st_rdev);
+    return (kind >= UNIX98_PTY_SLAVE_MAJOR && kind < UNIX98_PTY_SLAVE_MAJOR + UNIX98_PTY_MAJOR_COUNT) ||
+           kind == PTY_SLAVE_MAJOR;
+}
+
 }  // namespace
 
 int OsOpenPort(std::string_view devicePath, OsPort*& port) {
@@ -68,17 +75,20 @@ int OsOpenPort(std::string_view devicePath, OsPort*& port) {
         close(fd);
         return ENOTTY;
     }
-    // TIOCEXCL does not stop root from opening the port again; the lock does, for every program that
-    // takes it. It comes first so a refused open leaves the other holder's exclusive flag alone.
+    // Ownership is the lock: it ends with its holder's process, however that ends, and it stops root too. It
+    // comes first so a refused open leaves a live holder's exclusive flag alone.
     if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
         return CloseAfterError(fd);
     }
+    // The lock is ours, so an exclusive flag still set was left by a holder that has ended: the flag lives as
+    // long as the terminal does, and the other side of a pseudo-terminal keeps it.
     int exclusive = 0;
-    if (ioctl(fd, TIOCGEXCL, &exclusive) == 0 && exclusive != 0) {
-        close(fd);
-        return EBUSY;
+    if (ioctl(fd, TIOCGEXCL, &exclusive) == 0 && exclusive != 0 && ioctl(fd, TIOCNXCL) != 0) {
+        return CloseAfterError(fd);
     }
-    if (ioctl(fd, TIOCEXCL) != 0 && errno != ENOTTY && errno != EINVAL) {
+    // Exclusive mode also keeps out programs that take no lock, but only where it ends with its holder: on a
+    // pseudo-terminal it would outlive a holder that is killed and shut ordinary users out of the port.
+    if (!IsPseudoTerminal(st) && ioctl(fd, TIOCEXCL) != 0 && errno != ENOTTY && errno != EINVAL) {
         return CloseAfterError(fd);
     }
     port = new OsPort{fd};
@@ -126,6 +136,10 @@ int OsPurge(OsPort* port) {
 }
 
 int OsPurgeOutput(OsPort* port) {
+    std::size_t queued = 0;
+    if (OsOutputCount(port, queued) == 0 && queued == 0) {
+        return 0;
+    }
     return ioctl(port->fd, TCFLSH, TCOFLUSH) == 0 ? 0 : errno;
 }
 
@@ -222,42 +236,4 @@ int OsWait(std::span<OsWaitItem> items, int timeoutMs) {
         items[i].hangup = items[i].port && (fds[i].revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
     }
     return 0;
-}
-
-bool OsIsInterrupted(int error) {
-    return error == EINTR;
-}
-
-bool OsIsWouldBlock(int error) {
-    return error == EAGAIN || error == EWOULDBLOCK;
-}
-
-bool OsIsLost(int error) {
-    // What reads and writes on a tty give after a hang-up or an unplug.
-    return error == EIO || error == ENXIO || error == ENODEV;
-}
-
-int OsLostError() {
-    return EIO;
-}
-
-std::string OsErrorText(int error) {
-    return std::generic_category().message(error);
-}
-
-OsOpenFailure OsClassifyOpenError(int error) {
-    switch (error) {
-        case ENOENT:
-        case ENXIO:
-        case ENODEV:
-            return OsOpenFailure::kMissing;
-        case EBUSY:
-        case EWOULDBLOCK:
-            return OsOpenFailure::kHeld;
-        case EACCES:
-        case EPERM:
-            return OsOpenFailure::kNoAccess;
-        default:
-            return OsOpenFailure::kOther;
-    }
 }

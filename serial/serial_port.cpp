@@ -132,15 +132,8 @@ bool CSerialPort::OpenPort(CPortOwner* owner, int port, int baud, char parity, i
     m_port = port;
     m_eventMask = eventMask;
     m_closing = false;
-    m_outgoing.clear();
-    m_outgoingSent = 0;
-    {
-        // A request made while no worker ran is dropped here.
-        std::lock_guard lock(m_requestLock);
-        m_writeBuffer.assign(writeBufferSize, 0);
-        m_writeLength = 0;
-        m_writePending = false;
-    }
+    // A request made while no worker ran is dropped here.
+    m_writer.Reset(writeBufferSize);
 
     if (OsPort* old = m_handle.exchange(nullptr)) {
         OsClosePort(old);
@@ -195,20 +188,10 @@ void CSerialPort::ClosePort() {
 }
 
 void CSerialPort::StoreRequest(const void* bytes, std::size_t copyLength, std::size_t writeLength) {
-    {
-        std::lock_guard lock(m_requestLock);
-        if (m_closing) {
-            return;
-        }
-        if (m_writeBuffer.size() < copyLength) {
-            m_writeBuffer.resize(copyLength);
-        }
-        if (copyLength > 0) {
-            std::memcpy(m_writeBuffer.data(), bytes, copyLength);
-        }
-        m_writeLength = writeLength;
-        m_writePending = true;
+    if (m_closing) {
+        return;
     }
+    m_writer.Store(bytes, copyLength, writeLength);
     if (m_writeEvent) {
         OsSignalEvent(m_writeEvent);
     }
@@ -345,7 +328,7 @@ void CSerialPort::WorkerMain() {
     // A stop (not a loss, which closed the port already) lets accepted output leave first.
     bool drained = false;
     if (OsPort* held = m_handle.load(); held && step == Step::kStop) {
-        drained = DrainOnClose(held);
+        drained = m_writer.Drain(held, m_line);
     }
     if (OsPort* held = m_handle.exchange(nullptr)) {
         OsClosePort(held, !drained);
@@ -412,4 +395,21 @@ CSerialPort::Step CSerialPort::ReceiveStep(bool hangup) {
         return Step::kStop;
     }
     return hangup ? LosePort("ReadFile()", OsLostError()) : Step::kContinue;
+}
+
+CSerialPort::Step CSerialPort::WriteStep() {
+    OsResetEvent(m_writeEvent);
+    const CPortWriter::Result result = m_writer.WriteRequest(m_handle.load(), m_shutdownEvent, m_line);
+    switch (result.outcome) {
+        case CPortWriter::Outcome::kDone:
+            return Step::kContinue;
+        case CPortWriter::Outcome::kStopped:
+            return Step::kStop;
+        case CPortWriter::Outcome::kLost:
+            return LosePort("WriteFile()", result.error != 0 ? result.error : OsLostError());
+        case CPortWriter::Outcome::kFailed:
+            break;
+    }
+    // The request is lost; the worker carries on.
+    return ReportErrorSync("WriteFile()", result.error) ? Step::kContinue : Step::kStop;
 }

@@ -4,8 +4,9 @@
 // it waits on the port, a shutdown event and a write-request event (in that priority), reads every byte
 // then waiting in one call and hands the run to the owner's thread as one WM_PORT_RXCHAR, waiting until it
 // has been handled before it reads again (the notices its event mask asks for follow each run, posted
-// without a wait); before every write it purges pending output (never received bytes). Failures of port
-// calls become error boxes on the owner's thread, and a device that goes away ends the worker with
+// without a wait); each write is carried by the line before the next is taken, and only output a write the
+// line did not take in time is purged before the next (never received bytes; port_writer.h). Failures of
+// port calls become error boxes on the owner's thread, and a device that goes away ends the worker with
 // WM_PORT_LOST. Every wait of the worker also watches the shutdown event, so a close, a new OpenPort and the
 // destructor take effect at once, even while the owner's thread is the one waiting and cannot handle
 // deliveries. Output the owner handed over before the stop still drains first, for as long as the line
@@ -18,7 +19,6 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <span>
 #include <string>
 #include <string_view>
@@ -27,6 +27,7 @@
 
 #include "serial/line_pacing.h"
 #include "serial/port_owner.h"
+#include "serial/port_writer.h"
 
 class CHandover;
 struct OsEvent;
@@ -39,7 +40,7 @@ std::string ComposePortErrorText(std::string_view call, int error, int port);
 class CSerialPort {
   public:
     // The longest a stop waits for accepted output to leave before it discards the rest.
-    static constexpr std::chrono::milliseconds kDrainLimit{1000};
+    static constexpr std::chrono::milliseconds kDrainLimit = CPortWriter::kDrainLimit;
 
     CSerialPort();
     virtual ~CSerialPort();
@@ -79,9 +80,6 @@ class CSerialPort {
     Step PortEventStep(bool hangup);
     Step ReceiveStep(bool hangup);
     Step WriteStep();
-    bool TakeRequest(bool append);
-    Step WriteOutgoing(OsPort* port, std::chrono::steady_clock::time_point deadline, bool duringDrain);
-    bool DrainOnClose(OsPort* port);
     Step LosePort(std::string_view call, int error);
     bool Notify(unsigned message);
     void Post(unsigned message);
@@ -101,15 +99,10 @@ class CSerialPort {
     LineFraming m_line;
     std::atomic<bool> m_closing{false};
 
-    // The pending request, shared with the owner's thread.
-    std::mutex m_requestLock;
-    std::vector<std::uint8_t> m_writeBuffer;
-    std::size_t m_writeLength = 0;
-    bool m_writePending = false;
+    // Requests from the owner's thread, written by the worker.
+    CPortWriter m_writer;
 
-    // The worker's own copies: the request being written and the bytes just read.
-    std::vector<std::uint8_t> m_outgoing;
-    std::size_t m_outgoingSent = 0;
+    // The worker's own buffer for the bytes just read.
     std::vector<std::uint8_t> m_incoming;
     bool m_backOff = false;
 };
