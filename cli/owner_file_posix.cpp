@@ -153,7 +153,11 @@ bool AppendOwnerOnlyFile(const std::string& path, std::string_view first,
     const int fd =
         open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
     if (fd < 0) {
-        error = errno == ELOOP ? path + " is a symbolic link, not a regular file" : Failed("open", path);
+        // Told by what is at the path (a link, a FIFO, a folder) when that is why.
+        const std::string failed = Failed("open", path);
+        if (CheckAppendablePath(path, error)) {
+            error = failed;
+        }
         return false;
     }
     struct stat st {};

@@ -40,11 +40,12 @@ std::string DeviceOf(const PortTarget& target) {
 }
 
 PortProbe ProbePort(const PortTarget& target) {
-    if (target.refusal) {
-        return {PortState::Refused, 0, *target.refusal};
-    }
+    // A name that leads nowhere is missing, whether or not its resolution also refused it.
     if (const auto state = PathState(target.path)) {
         return *state;
+    }
+    if (target.refusal) {
+        return {PortState::Refused, 0, *target.refusal};
     }
     OsPort* port = nullptr;
     int error = OsOpenPort(DevicePathText(target.engineNumber), port);
