@@ -161,7 +161,7 @@ int ListPorts() {
             shown += " -> " + real.string();
         }
         std::printf("%-6s %-9s %s\n", target.label.c_str(), PortProbeText(ProbePort(target)).c_str(),
-                    shown.c_str());
+                    VisibleText(shown).c_str());
     }
     return 0;
 }
@@ -226,10 +226,11 @@ int main(int argc, char** argv) {
         const int code = app.exit(e);
         return code == 0 ? 0 : kExitUsage;
     }
+    // From here on a run may hold temporary files, which an interrupt must not leave behind.
+    InstallInterruptHandlers();
     if (ports->parsed()) {
         return ListPorts();
     }
-    InstallInterruptHandlers();
 
     RunSettings settings;
     const auto parity = ParityLetter(a.parity);
@@ -394,7 +395,7 @@ int main(int argc, char** argv) {
         if (read->parsed()) {
             for (const ProfileError& problem : result.problems) {
                 std::fprintf(stderr, "%s: left out of the profile: %s\n", result.target.label.c_str(),
-                             problem.Text().c_str());
+                             VisibleText(problem.Text()).c_str());
             }
             const std::string json = ProfileToJson(result.profile);
             if (!toFiles) {
