@@ -93,6 +93,7 @@ BOOL WINAPI OnConsoleEvent(DWORD event) {
     }
     ForEachHeldPath(RemovePath);
     ExitProcess(130);
+    return TRUE;
 }
 
 }  // namespace

@@ -36,7 +36,8 @@ bool CheckFolder(const std::filesystem::path& target, std::string& error) {
     const std::filesystem::path folder = target.has_parent_path() ? target.parent_path() : ".";
     const DWORD attributes = GetFileAttributesW(folder.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
-        error = Failed("write into", Utf8Of(folder), GetLastError());
+        error = Failed("write into", Utf8Of(folder),
+                       attributes == INVALID_FILE_ATTRIBUTES ? GetLastError() : ERROR_DIRECTORY);
         return false;
     }
     return true;
@@ -50,7 +51,7 @@ bool Inspect(const std::string& path, DWORD& attributes, const char*& kind, std:
     attributes = GetFileAttributesW(target.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) {
         const DWORD code = GetLastError();
-        if (code == ERROR_FILE_NOT_FOUND) {
+        if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND) {
             attributes = 0;
             return CheckFolder(target, error);
         }
