@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "cli/console.h"
+#include "cli/report.h"
 #include "text/gbk.h"
 
 namespace {
@@ -51,16 +52,18 @@ void CProgressLines::Show(const PortTarget& target, const std::string& text) {
         return;
     }
     const auto index = static_cast<std::size_t>(it - m_labels.begin());
-    m_lines[index] = text;
+    // Device IDs, signal answers and error texts came from outside: none of them drives the terminal.
+    m_lines[index] = VisibleText(text);
+    const std::string& shown = m_lines[index];
     if (!m_redraw) {
-        std::fprintf(m_out, "%-*s  %s\n", static_cast<int>(m_width), target.label.c_str(), text.c_str());
+        std::fprintf(m_out, "%-*s  %s\n", static_cast<int>(m_width), target.label.c_str(), shown.c_str());
         std::fflush(m_out);
         return;
     }
     // Up to the port's line, rewrite it whole, and back down below the block.
     const std::size_t up = m_labels.size() - index;
     const std::size_t columns = TerminalColumns(m_out);
-    const std::string fitted = FitColumns(text, columns > m_width + 3 ? columns - m_width - 3 : 1);
+    const std::string fitted = FitColumns(shown, columns > m_width + 3 ? columns - m_width - 3 : 1);
     std::fprintf(m_out, "\x1b[%zuA\r\x1b[2K%-*s  %s\x1b[%zuB\r", up, static_cast<int>(m_width),
                  target.label.c_str(), fitted.c_str(), up);
     std::fflush(m_out);
@@ -68,6 +71,10 @@ void CProgressLines::Show(const PortTarget& target, const std::string& text) {
 
 void CProgressLines::Step(const PortTarget& target, const std::string& text) {
     Show(target, text + " ...");
+}
+
+bool CProgressLines::Stopping() const {
+    return InterruptRequested();
 }
 
 void CProgressLines::Done(const PortResult& result) {
@@ -82,7 +89,7 @@ void CProgressLines::Close(const std::vector<PortResult>& results) {
     for (const PortResult& result : results) {
         if (result.outcome != Outcome::Ok) {
             std::fprintf(m_out, "%-*s  %s\n", static_cast<int>(m_width), result.target.label.c_str(),
-                         ResultLine(result).c_str());
+                         VisibleText(ResultLine(result)).c_str());
         }
     }
     std::fflush(m_out);
@@ -119,9 +126,7 @@ std::string ResultLine(const PortResult& result) {
         facts.push_back(GbkToUtf8Lossy(FieldText(result.record->device_id)));
     }
     if (result.signal) {
-        std::string csq = *result.signal;
-        csq.erase(0, csq.find_first_not_of(' '));
-        facts.push_back("signal " + csq);
+        facts.push_back("signal " + SignalText(result.signal));
     }
     if (!facts.empty()) {
         line += " (";

@@ -17,6 +17,8 @@ class CProgressLines final : public IProgress {
     CProgressLines(const std::vector<PortTarget>& targets, std::FILE* out, bool redraw);
 
     void Step(const PortTarget& target, const std::string& text) override;
+    // Once the first Ctrl-C or SIGTERM came.
+    bool Stopping() const override;
     void Done(const PortResult& result);
     // On a terminal the block's lines may have been cut to its width: failures are told again in full.
     void Close(const std::vector<PortResult>& results);

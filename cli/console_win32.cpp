@@ -1,10 +1,13 @@
 // Windows: argv carries the ANSI code page, so the arguments are taken from the wide command line; the
-// console gets UTF-8 output and, for the redrawn progress lines, its virtual-terminal sequences.
+// console gets UTF-8 output and, for the redrawn progress lines, its virtual-terminal sequences. Interrupts
+// come as console control events, on a thread of their own.
 #include <windows.h>
 // After windows.h, which it needs.
 #include <shellapi.h>
 
 #include <io.h>
+
+#include <atomic>
 
 #include "cli/console.h"
 
@@ -64,4 +67,37 @@ std::size_t TerminalColumns(std::FILE* stream) {
         return static_cast<std::size_t>(info.srWindow.Right - info.srWindow.Left + 1);
     }
     return 80;
+}
+
+namespace {
+
+void RemovePath(const char* path) {
+    const int size = MultiByteToWideChar(CP_UTF8, 0, path, -1, nullptr, 0);
+    if (size <= 0) {
+        return;
+    }
+    std::wstring wide(static_cast<std::size_t>(size), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, path, -1, wide.data(), size);
+    if (!DeleteFileW(wide.c_str())) {
+        RemoveDirectoryW(wide.c_str());
+    }
+}
+
+BOOL WINAPI OnConsoleEvent(DWORD event) {
+    static std::atomic<int> count{0};
+    // Closing the console, logging off and shutting down end the process on return: clean up at once.
+    const bool ending = event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT;
+    if (!ending && count.fetch_add(1) == 0) {
+        SetInterruptRequested(true);
+        return TRUE;
+    }
+    ForEachHeldPath(RemovePath);
+    ExitProcess(130);
+    return TRUE;
+}
+
+}  // namespace
+
+void InstallInterruptHandlers() {
+    SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
 }

@@ -28,9 +28,11 @@ constexpr int kExitUsage = 2;
 constexpr int kExitPort = 3;
 
 constexpr const char* kExitCodes =
-    "Exit codes: 0 all done and verified; 1 a device refused or failed verification; 2 bad usage or bad\n"
-    "profile (nothing was sent); 3 port missing or held by another program; 4 a device did not answer in\n"
-    "time. With several ports the largest code of any port.";
+    "Exit codes: 0 all done and verified; 1 a device refused or failed verification; 2 bad usage, bad\n"
+    "profile or an output file that cannot be written (nothing was sent); 3 port missing or held by\n"
+    "another program; 4 a device did not answer in time; 130 interrupted (Ctrl-C or SIGTERM: exchanges\n"
+    "in flight end, every port gets its report row; a second Ctrl-C ends at once). With several ports the\n"
+    "largest code of any port.";
 
 struct Args {
     std::vector<std::string> positional;
@@ -40,6 +42,7 @@ struct Args {
     std::string report;
     std::string output;
     bool raw = false;
+    bool sameId = false;
     int baud = 9600;
     std::string parity = "N";
     int dataBits = 8;
@@ -68,10 +71,12 @@ std::optional<char> ParityLetter(std::string text) {
     return std::nullopt;
 }
 
-// Ports from the arguments, in order, each once.
+// Ports from the arguments, in order, each device once however it is named (COM2, the port directory's
+// link to it, its device path).
 bool CollectTargets(const std::vector<std::string>& names, std::vector<PortTarget>& targets,
                     std::string& error) {
     std::set<std::string> seen;
+    std::map<std::string, std::string> devices;
     for (const std::string& name : names) {
         auto target = ParsePortArgument(name, error);
         if (!target) {
@@ -81,9 +86,35 @@ bool CollectTargets(const std::vector<std::string>& names, std::vector<PortTarge
             error = target->label + " is given twice";
             return false;
         }
+        const std::string device = DeviceOf(*target);
+        if (const auto [at, added] = devices.emplace(device, target->label); !added) {
+            error = at->second + " and " + target->label + " are one device (" + device + "); give it once";
+            return false;
+        }
         targets.push_back(*std::move(target));
     }
     return true;
+}
+
+// Two units given one device ID by mistake are told apart by nothing afterwards; only --same-id allows it.
+std::optional<std::string> SharedDeviceId(const std::vector<PortTarget>& targets,
+                                          const std::map<std::string, Profile>& perPort) {
+    const ProfileField* field = FindProfileField("device_id");
+    const auto index = static_cast<std::size_t>(field - ProfileFields().data());
+    std::map<std::string, std::string> owners;
+    for (const PortTarget& target : targets) {
+        const auto& value = perPort.at(target.label).Value(index);
+        if (!value) {
+            continue;
+        }
+        const std::string& id = std::get<std::string>(*value);
+        if (const auto [at, added] = owners.emplace(id, target.label); !added) {
+            return at->second + " and " + target.label + " would both get device_id \"" + id +
+                   "\"; give each unit its ID in a units file (--units FILE, with a port column and a "
+                   "device_id column), or pass --same-id if they are meant to share it";
+        }
+    }
+    return std::nullopt;
 }
 
 std::string HexDump(const DeviceParams& record) {
@@ -131,7 +162,7 @@ int ListPorts() {
             shown += " -> " + real.string();
         }
         std::printf("%-6s %-9s %s\n", target.label.c_str(), PortProbeText(ProbePort(target)).c_str(),
-                    shown.c_str());
+                    VisibleText(shown).c_str());
     }
     return 0;
 }
@@ -166,7 +197,7 @@ int main(int argc, char** argv) {
     CLI::App* read = app.add_subcommand("read", "read the record and print it as a profile");
     withPorts(read, "PORT ...");
     read->add_option("-o,--output", a.output,
-                     "write the profile here (several ports: put {port} in the name)");
+                     "write the profile here, - for standard output (several ports: put {port} in the name)");
     read->add_flag("--raw", a.raw, "also print the 440 record bytes in hex");
     CLI::App* write =
         app.add_subcommand("write", "apply a profile on top of each device's record and verify");
@@ -176,6 +207,7 @@ int main(int argc, char** argv) {
         sub->add_option("--set", a.sets, "FIELD=VALUE over the profile, for every port; many times");
         sub->add_option("--units", a.units, "CSV of per-unit values: a port column and one column per field");
     }
+    write->add_flag("--same-id", a.sameId, "let several units get the same device_id");
     CLI::App* defaults = app.add_subcommand("default", "restore the factory settings");
     CLI::App* reboot = app.add_subcommand("reboot", "restart the device");
     CLI::App* signal = app.add_subcommand("signal", "the signal strength: CSQ and dBm");
@@ -195,6 +227,8 @@ int main(int argc, char** argv) {
         const int code = app.exit(e);
         return code == 0 ? 0 : kExitUsage;
     }
+    // From here on a run may hold temporary files, which an interrupt must not leave behind.
+    InstallInterruptHandlers();
     if (ports->parsed()) {
         return ListPorts();
     }
@@ -269,10 +303,14 @@ int main(int argc, char** argv) {
         if (const auto refused = ParseProfile(text, base)) {
             return Usage(profilePath + ": " + refused->Text());
         }
+        std::set<std::string> setNames;
         for (const std::string& set : a.sets) {
             const auto eq = set.find('=');
             if (eq == std::string::npos) {
                 return Usage("--set takes FIELD=VALUE, not \"" + set + "\"");
+            }
+            if (!setNames.insert(set.substr(0, eq)).second) {
+                return Usage("--set " + set.substr(0, eq) + " is given twice");
             }
             if (const auto refused = base.SetFromText(set.substr(0, eq), set.substr(eq + 1))) {
                 return Usage("--set " + refused->Text());
@@ -301,6 +339,22 @@ int main(int argc, char** argv) {
     }
     if (read->parsed() && targets.size() > 1 && a.output.empty()) {
         return Usage("with several ports, read needs -o FILE with {port} in the name");
+    }
+    if (write->parsed() && targets.size() > 1 && !a.sameId) {
+        if (const auto shared = SharedDeviceId(targets, perPort)) {
+            return Usage(*shared);
+        }
+    }
+    // Every file the run will write is checked now, so a run never writes devices and then loses its
+    // record of them.
+    const bool toFiles = read->parsed() && !a.output.empty() && a.output != "-";
+    for (const PortTarget& target : targets) {
+        if (toFiles && !CheckReplaceablePath(FileForPort(a.output, target), error)) {
+            return Usage("-o: " + error + "; nothing was sent");
+        }
+    }
+    if (!a.report.empty() && !CheckAppendablePath(a.report, error)) {
+        return Usage("--report: " + error + "; nothing was sent");
     }
 
     CRunPortDirectory dir;
@@ -342,10 +396,10 @@ int main(int argc, char** argv) {
         if (read->parsed()) {
             for (const ProfileError& problem : result.problems) {
                 std::fprintf(stderr, "%s: left out of the profile: %s\n", result.target.label.c_str(),
-                             problem.Text().c_str());
+                             VisibleText(problem.Text()).c_str());
             }
             const std::string json = ProfileToJson(result.profile);
-            if (a.output.empty()) {
+            if (!toFiles) {
                 std::fputs(json.c_str(), stdout);
             } else if (!WriteOwnerOnlyFile(FileForPort(a.output, result.target), json, error)) {
                 std::fprintf(stderr, "quendal-cli: %s\n", error.c_str());
@@ -355,9 +409,12 @@ int main(int argc, char** argv) {
                 std::fputs(HexDump(*result.record).c_str(), stdout);
             }
         } else if (signal->parsed() && result.signal) {
-            std::string csq = *result.signal;
-            csq.erase(0, csq.find_first_not_of(' '));
-            std::printf("%s CSQ %s, %s\n", result.target.label.c_str(), csq.c_str(), CsqMeaning(csq).c_str());
+            if (const auto csq = CsqNumber(result.signal)) {
+                std::printf("%s CSQ %d, %s\n", result.target.label.c_str(), *csq,
+                            CsqMeaning(std::to_string(*csq)).c_str());
+            } else {
+                std::printf("%s CSQ: not a CSQ value\n", result.target.label.c_str());
+            }
         }
     }
     if (!a.report.empty() && !AppendReport(a.report, rows, error)) {

@@ -37,6 +37,9 @@ class CPortRun {
     }
 
     bool Open() {
+        if (Stopped("before the port was opened; nothing was sent")) {
+            return false;
+        }
         Step("opening " + m_result.target.path);
         std::string error;
         if (m_session.Open(m_result.target.engineNumber, error)) {
@@ -58,6 +61,9 @@ class CPortRun {
     // Reads the device's record, retrying a read that got no answer.
     bool ReadRecord(const std::string& what) {
         for (int attempt = 0; attempt <= m_settings.retries; ++attempt) {
+            if (Stopped("before " + what)) {
+                return false;
+            }
             Step(attempt == 0 ? what : what + ", again (" + std::to_string(attempt + 1) + ")");
             const ExchangeOutcome out =
                 m_session.Exchange(Bytes(kCmdReadParams), kRecordAnswerBytes, {ResponseKind::Record});
@@ -77,6 +83,9 @@ class CPortRun {
     // Asks for the signal once (or with retries, when the signal is what was asked for).
     std::optional<ExchangeOutcome> QuerySignal(int retries) {
         for (int attempt = 0; attempt <= retries; ++attempt) {
+            if (m_progress.Stopping()) {
+                return std::nullopt;
+            }
             Step("asking for the signal");
             const ExchangeOutcome out =
                 m_session.Exchange(Bytes(kCmdSignalQuery), kShortAnswerBytes, {ResponseKind::Signal});
@@ -105,6 +114,15 @@ class CPortRun {
     }
 
     void Step(const std::string& text) { m_progress.Step(m_result.target, text); }
+
+    // Ends the port's run as interrupted when the run is to stop; what is known so far stays.
+    bool Stopped(const std::string& when) {
+        if (!m_progress.Stopping()) {
+            return false;
+        }
+        Finish(Outcome::Interrupted, "interrupted " + when);
+        return true;
+    }
 
   private:
     // The engine's error text spans lines; a report cell and a progress line want one.
@@ -151,6 +169,8 @@ int ExitCodeOf(Outcome outcome) {
             return 3;
         case Outcome::NoAnswer:
             return 4;
+        case Outcome::Interrupted:
+            return 130;
     }
     return 1;
 }
@@ -173,6 +193,8 @@ std::string_view OutcomeText(Outcome outcome) {
             return "port-busy";
         case Outcome::PortError:
             return "port-error";
+        case Outcome::Interrupted:
+            return "interrupted";
     }
     return "";
 }
@@ -231,6 +253,9 @@ PortResult RunWrite(const PortTarget& target, const RunSettings& settings, const
     if (const auto error = BuildRecord(*run.Result().record, profile, sent)) {
         return run.Finish(Outcome::DeviceValue, error->Text() + "; nothing was sent");
     }
+    if (run.Stopped("before the save; nothing was sent")) {
+        return run.Result();
+    }
     run.Step("saving");
     const auto frame = BuildSaveFrame(sent.Bytes());
     const ExchangeOutcome saved = run.SendOnce(frame, {ResponseKind::ConfigOk, ResponseKind::ConfigError});
@@ -244,7 +269,8 @@ PortResult RunWrite(const PortTarget& target, const RunSettings& settings, const
     if (saved.result.kind == ResponseKind::ConfigError) {
         return run.Finish(Outcome::Refused, "the device answered +CONFIG ERROR to the save");
     }
-    if (!run.ReadRecord("reading back")) {
+    if (run.Stopped("after the save (the device answered +CONFIG OK), before reading it back") ||
+        !run.ReadRecord("reading back")) {
         return run.Result();
     }
     PortResult& result = run.Result();
@@ -289,7 +315,7 @@ PortResult RunOneCommand(const char* name, const char* doing, std::string_view c
                          const char* done, const PortTarget& target, const RunSettings& settings,
                          IProgress& progress) {
     CPortRun run(name, target, settings, progress);
-    if (!run.Open()) {
+    if (!run.Open() || run.Stopped("before the command; nothing was sent")) {
         return run.Result();
     }
     run.Step(doing);
@@ -323,6 +349,9 @@ PortResult RunSignal(const PortTarget& target, const RunSettings& settings, IPro
     }
     const auto out = run.QuerySignal(settings.retries);
     if (run.Result().outcome != Outcome::Ok) {
+        return run.Result();
+    }
+    if (!out && run.Stopped("before the signal was read")) {
         return run.Result();
     }
     if (!out) {

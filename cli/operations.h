@@ -21,11 +21,12 @@ enum class Outcome {
     NoAnswer,      // nothing recognisable within the time the line allows
     PortMissing,
     PortBusy,
-    PortError,  // no permission, settings refused, device lost
+    PortError,    // no permission, settings refused, device lost
+    Interrupted,  // the run was asked to stop (Ctrl-C, SIGTERM) before this port was done
 };
 
 // The documented exit codes: 0 done and verified, 1 refused or not verified, 3 port missing or held,
-// 4 no answer in time (2, bad usage or profile, is decided before any port is opened).
+// 4 no answer in time, 130 interrupted (2, bad usage or profile, is decided before any port is opened).
 int ExitCodeOf(Outcome outcome);
 std::string_view OutcomeText(Outcome outcome);
 
@@ -52,6 +53,8 @@ class IProgress {
   public:
     virtual ~IProgress() = default;
     virtual void Step(const PortTarget& target, const std::string& text) = 0;
+    // True once the run is to stop: no new exchange starts, the one in flight ends within its bound.
+    virtual bool Stopping() const { return false; }
 };
 
 PortResult RunRead(const PortTarget& target, const RunSettings& settings, IProgress& progress);

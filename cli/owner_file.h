@@ -8,15 +8,28 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <vector>
 
-// Replaces path with content through a temporary file in the same folder, so a reader never sees half a
-// profile; on Linux the file ends up 0600 whatever it was before.
+// Whether WriteOwnerOnlyFile may replace path: absent (in a folder that exists), a regular file, or a
+// symbolic link, which is replaced as a link and never followed. A device, FIFO, socket or folder is
+// refused with the reason, so a run refuses before any device is touched.
+bool CheckReplaceablePath(const std::string& path, std::string& error);
+
+// Replaces path with content through a temporary file created exclusively in the same folder, so a reader
+// never sees half a profile; on Linux the file ends up 0600 whatever it was before. A path that is not a
+// regular file or a link is refused here too.
 bool WriteOwnerOnlyFile(const std::string& path, std::string_view content, std::string& error);
 
-// Appends to path, creating it (0600 on Linux); first is written before content when the file is new or
-// empty.
-bool AppendOwnerOnlyFile(const std::string& path, std::string_view first, std::string_view content,
-                         std::string& error);
+// Whether path may take appended rows: absent (in a folder that exists), or on Linux a regular file, no
+// link, that belongs to this user and that no group or other user may write; on Windows a regular file
+// that is no link.
+bool CheckAppendablePath(const std::string& path, std::string& error);
+
+// Appends to path under an advisory lock, creating it (0600 on Linux) and never following a link: first
+// is written when the file is empty under the lock, then every piece in one write of its own. The checks
+// of CheckAppendablePath are made again on the opened file.
+bool AppendOwnerOnlyFile(const std::string& path, std::string_view first,
+                         const std::vector<std::string>& pieces, std::string& error);
 
 bool ReadWholeFile(const std::string& path, std::string& content, std::string& error);
 

@@ -2,8 +2,11 @@
 
 #include <algorithm>
 #include <cctype>
+#include <filesystem>
+#include <system_error>
 #include <utility>
 
+#include "cli/port_target_os.h"
 #include "serial/port_names.h"
 #include "serial/serial_os.h"
 
@@ -19,6 +22,10 @@ std::optional<PortTarget> ParsePortArgument(std::string_view text, std::string& 
         error = std::string(1, '"').append(text).append("\" is neither COMn nor a device path");
         return std::nullopt;
     }
+    if (*n > kLastComNumber) {
+        error = std::string(text) + ": ports are COM1 to COM" + std::to_string(kLastComNumber);
+        return std::nullopt;
+    }
     // The one place a COM name is resolved; the link made below fixes the answer for the whole run.
     std::string label = "COM";
     label += std::to_string(*n);
@@ -26,15 +33,30 @@ std::optional<PortTarget> ParsePortArgument(std::string_view text, std::string& 
     return PortTarget{label, std::move(resolved.path), *n, std::move(resolved.refusal)};
 }
 
+std::string DeviceOf(const PortTarget& target) {
+    std::error_code ec;
+    const auto device = std::filesystem::canonical(std::filesystem::path(target.path), ec);
+    return ec ? target.path : device.string();
+}
+
 PortProbe ProbePort(const PortTarget& target) {
+    // A name that leads nowhere is missing, whether or not its resolution also refused it.
+    if (const auto state = PathState(target.path)) {
+        return *state;
+    }
     if (target.refusal) {
         return {PortState::Refused, 0, *target.refusal};
     }
     OsPort* port = nullptr;
-    const int error = OsOpenPort(DevicePathText(target.engineNumber), port);
+    int error = OsOpenPort(DevicePathText(target.engineNumber), port);
     if (error == 0) {
         OsClosePort(port);
         return {PortState::Free, 0, {}};
+    }
+    if (OsClassifyOpenError(error) == OsOpenFailure::kNoAccess) {
+        // The engine says "no access" for any name it would not follow, even when the cause was the
+        // system's; the device's own answer tells which it was.
+        error = DirectOpenError(target.path, error);
     }
     switch (OsClassifyOpenError(error)) {
         case OsOpenFailure::kMissing:

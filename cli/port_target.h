@@ -18,8 +18,16 @@ struct PortTarget {
     std::optional<std::string> refusal;  // why the COM name must not be opened (an untrusted link)
 };
 
-// "COM3" (any case, or "\\.\COM3") or an absolute device path; nullopt with the reason otherwise.
+// Windows numbers serial ports up to COM255.
+constexpr int kLastComNumber = 255;
+
+// "COM3" (any case, or "\\.\COM3") up to COM255, or an absolute device path; nullopt with the reason
+// otherwise.
 std::optional<PortTarget> ParsePortArgument(std::string_view text, std::string& error);
+
+// The device a target leads to, links followed (a COM name, the port directory's link and the device
+// path of one device give the same text); the target's path when it leads nowhere yet.
+std::string DeviceOf(const PortTarget& target);
 
 enum class PortState { Missing, Held, NoAccess, Refused, Failed, Free };
 struct PortProbe {
@@ -28,7 +36,8 @@ struct PortProbe {
     std::string reason;  // of a refusal
 };
 // Opens and closes the port the way the engine opens it (through the run's port directory), to tell
-// why it could not be had, or whether it could.
+// why it could not be had, or whether it could. A path that leads nowhere is missing, and a failure that
+// is the system's (out of file descriptors) is told as that, not as a lack of permission.
 PortProbe ProbePort(const PortTarget& target);
 std::string PortProbeText(const PortProbe& probe);
 
@@ -45,4 +54,6 @@ class CRunPortDirectory {
 
   private:
     std::string m_path;
+    std::vector<std::string> m_links;  // held for removal on a second interrupt, so never reallocated
+    std::vector<int> m_held;
 };

@@ -1,6 +1,7 @@
 // Windows: COMn is the device itself and the engine opens it by that number, so a run needs no port
 // directory; only COM names (or "\\.\COMn") name ports there.
 #include "cli/port_target.h"
+#include "cli/port_target_os.h"
 
 CRunPortDirectory::~CRunPortDirectory() = default;
 
@@ -12,4 +13,13 @@ bool CRunPortDirectory::Create(std::vector<PortTarget>& targets, std::string& er
         }
     }
     return true;
+}
+
+// COMn names the device itself; the engine's own error already is the system's.
+std::optional<PortProbe> PathState(const std::string&) {
+    return std::nullopt;
+}
+
+int DirectOpenError(const std::string&, int engineError) {
+    return engineError;
 }

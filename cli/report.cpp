@@ -5,7 +5,9 @@
 #include <ctime>
 #include <mutex>
 
+#include "cli/console.h"
 #include "cli/owner_file.h"
+#include "protocol/number_text.h"
 #include "protocol/record_view.h"
 #include "text/gbk.h"
 
@@ -24,35 +26,67 @@ CsvRow ReportRow(const PortResult& result, std::chrono::system_clock::time_point
         firmware = described.firmware;
         deviceId = described.Value("device_id");
     }
-    std::string signal = result.signal.value_or("");
-    while (!signal.empty() && signal.front() == ' ') {
-        signal.erase(signal.begin());
-    }
     std::string differences;
     for (const FieldDifference& d : result.differences) {
         differences += (differences.empty() ? "" : "; ") + std::string(d.field) + " \"" + d.expected +
                        "\" -> \"" + d.actual + "\"";
     }
-    return {IsoTime(when),
-            result.target.label,
-            result.target.path,
-            result.command,
-            std::string(OutcomeText(result.outcome)),
-            module,
-            deviceType,
-            firmware,
-            deviceId,
-            signal,
-            differences,
-            result.message};
+    CsvRow row = {IsoTime(when),
+                  result.target.label,
+                  result.target.path,
+                  result.command,
+                  std::string(OutcomeText(result.outcome)),
+                  module,
+                  deviceType,
+                  firmware,
+                  deviceId,
+                  SignalText(result.signal),
+                  differences,
+                  result.message};
+    for (std::string& cell : row) {
+        cell = DefusedCell(cell);
+    }
+    return row;
+}
+
+std::string DefusedCell(std::string_view text) {
+    std::string cell = VisibleText(text);
+    if (!cell.empty() && std::string_view("=+-@\t\r").find(cell.front()) != std::string_view::npos) {
+        cell.insert(cell.begin(), '\'');
+    }
+    return cell;
+}
+
+std::optional<int> CsqNumber(const std::optional<std::string>& csq) {
+    if (!csq) {
+        return std::nullopt;
+    }
+    std::string_view digits = *csq;
+    while (!digits.empty() && digits.front() == ' ') {
+        digits.remove_prefix(1);
+    }
+    if (CsqMeaning(digits) == "not a CSQ value") {
+        return std::nullopt;
+    }
+    return Atoi32(digits);
+}
+
+std::string SignalText(const std::optional<std::string>& csq) {
+    if (!csq) {
+        return {};
+    }
+    // The number as read, printed again: whatever else the answer held stays out.
+    const auto number = CsqNumber(csq);
+    return number ? std::to_string(*number) + " (" + CsqMeaning(std::to_string(*number)) + ")"
+                  : "not a CSQ value";
 }
 
 bool AppendReport(const std::string& path, const std::vector<CsvRow>& rows, std::string& error) {
-    std::string content;
+    std::vector<std::string> lines;
     for (const CsvRow& row : rows) {
-        content += CsvLine(row);
+        lines.push_back(CsvLine(row));
     }
-    return AppendOwnerOnlyFile(path, "\xEF\xBB\xBF" + CsvLine(ReportHeader()), content, error);
+    return AppendOwnerOnlyFile(path, "\xEF\xBB\xBF" + CsvLine(ReportHeader()), lines, error);
 }
 
 std::string IsoTime(std::chrono::system_clock::time_point when) {

@@ -1,5 +1,6 @@
 #include "cli/units.h"
 
+#include <set>
 #include <vector>
 
 #include "cli/csv.h"
@@ -16,7 +17,13 @@ std::optional<std::map<std::string, Profile>> ParseUnits(std::string_view csv, s
     }
     const CsvRow& header = rows->front();
     std::size_t portColumn = header.size();
+    std::set<std::string> seen;
     for (std::size_t i = 0; i < header.size(); ++i) {
+        // Two columns for one field would leave it to chance which one a unit gets.
+        if (!seen.insert(header[i]).second) {
+            error = "line 1: column \"" + header[i] + "\" is given twice";
+            return std::nullopt;
+        }
         if (header[i] == "port") {
             portColumn = i;
         } else if (!FindProfileField(header[i])) {

@@ -184,11 +184,13 @@ std::optional<ProfileError> ParseProfile(std::string_view json, Profile& out) {
     // one field is refused instead.
     std::set<std::string> seen;
     std::optional<ProfileError> duplicate;
+    // The field being read, so a number the library cannot hold is refused under its name.
+    std::string current;
     const auto watch = [&](int depth, nlohmann::json::parse_event_t event, nlohmann::json& parsed) {
-        if (depth == 1 && event == nlohmann::json::parse_event_t::key && !duplicate) {
-            const auto key = parsed.get<std::string>();
-            if (!seen.insert(key).second) {
-                duplicate = ProfileError{key, "given twice"};
+        if (depth == 1 && event == nlohmann::json::parse_event_t::key) {
+            current = parsed.get<std::string>();
+            if (!duplicate && !seen.insert(current).second) {
+                duplicate = ProfileError{current, "given twice"};
             }
         }
         return true;
@@ -198,6 +200,11 @@ std::optional<ProfileError> ParseProfile(std::string_view json, Profile& out) {
         doc = nlohmann::json::parse(json.begin(), json.end(), watch);
     } catch (const nlohmann::json::parse_error& e) {
         return ProfileError{{}, std::string("not valid JSON: ") + e.what()};
+    } catch (const nlohmann::json::out_of_range&) {
+        // 1e400, or an integer of hundreds of digits: beyond any double, so beyond every field's range.
+        return ProfileError{current, "a number too large to read"};
+    } catch (const nlohmann::json::exception& e) {
+        return ProfileError{current, std::string("not valid JSON: ") + e.what()};
     }
     if (duplicate) {
         return duplicate;

@@ -16,6 +16,7 @@
 #include <fstream>
 #include <map>
 #include <memory>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -297,7 +298,43 @@ TEST_F(CliE2E, BadProfilesSendNothingToAnyDevice) {
         EXPECT_EQ(run.code, 2) << c.json << "\n" << Describe(run);
         EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
     }
+    // Refusals of the command line itself, each before any device is touched.
     WriteFile(File("good.json"), R"({"apn": "x"})");
+    WriteFile(File("id.json"), R"({"apn": "x", "device_id": "SAME"})");
+    WriteFile(File("units2.csv"), "port,device_id,device_id\nCOM1,A,B\nCOM2,C,D\n");
+    fs::create_directory(File("folder"));
+    const std::string good = File("good.json").string();
+    const std::string link = (Dir() / "COM2").string();
+    const struct {
+        std::vector<std::string> args;
+        std::string message;
+    } usage[] = {
+        {{"write", "COM1", good, "--set", "apn=a", "--set", "apn=b"}, "--set apn is given twice"},
+        {{"write", "COM1", good, "--units", File("units2.csv").string()},
+         "column \"device_id\" is given twice"},
+        {{"write", "COM1", "COM2", File("id.json").string()},
+         "COM1 and COM2 would both get device_id \"SAME\"; give each unit its ID in a units file"},
+        {{"write", "COM1", "COM2", good, "--set", "device_id=SAME"}, "would both get device_id \"SAME\""},
+        {{"write", "COM2", link, good}, "COM2 and " + link + " are one device"},
+        {{"write", "COM1", good, "--report", File("folder").string()},
+         "--report: " + File("folder").string() + " is a folder, not a regular file; nothing was sent"},
+        {{"write", "COM1", good, "--report", "/nonexistent/r.csv"},
+         "--report: cannot write into /nonexistent"},
+        {{"read", "COM1", "-o", "/dev/null"}, "-o: /dev/null is a device, not a regular file"},
+        {{"read", "COM1", "COM2", "-o", File("none/{port}.json").string()}, "-o: cannot write into"},
+        {{"signal", "COM256"}, "COM256: ports are COM1 to COM255"},
+    };
+    for (const auto& c : usage) {
+        const CliRun run = Run(c.args);
+        EXPECT_EQ(run.code, 2) << c.message << "\n" << Describe(run);
+        EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
+    }
+    EXPECT_TRUE(S_ISCHR([] {
+        struct stat st {};
+        stat("/dev/null", &st);
+        return st.st_mode;
+    }()));
+
     WriteFile(File("units.csv"), "port,device_id\nCOM1,0123456789abcdef\n");
     EXPECT_EQ(Run({"write", "COM1", File("good.json").string(), "--units", File("units.csv").string()}).code,
               2);
@@ -311,6 +348,77 @@ TEST_F(CliE2E, BadProfilesSendNothingToAnyDevice) {
     for (int com : {1, 2}) {
         EXPECT_EQ(Sim(com).Log().find("DTU+CONFIG"), std::string::npos) << Sim(com).Log();
     }
+    // Meant to share it: said so.
+    const CliRun same = Run({"write", "COM1", "COM2", File("id.json").string(), "--same-id"});
+    EXPECT_EQ(same.code, 0) << Describe(same);
+}
+
+TEST_F(CliE2E, AHostileDeviceIdReachesNeitherTerminalNorSpreadsheet) {
+    StartSim(1, {"--id", "=1+2\x1b]2;X\a"});
+    const CliRun read = Run({"read", "COM1", "-o", "-", "--report", File("report.csv").string()});
+    ASSERT_EQ(read.code, 0) << Describe(read);
+    EXPECT_NE(read.out.find("\"device_id\": \"=1+2\\u001b]2;X\\u0007\""), std::string::npos) << read.out;
+    EXPECT_FALSE(fs::exists("-"));
+    EXPECT_EQ(read.err.find('\x1b'), std::string::npos) << read.err;
+    EXPECT_NE(read.err.find("ok: read (=1+2\\x1b]2;X\\x07, signal "), std::string::npos) << read.err;
+    const auto rows = Report("report.csv");
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(Cell(rows, 1, "device_id"), "'=1+2\\x1b]2;X\\x07");
+    EXPECT_NE(Cell(rows, 1, "signal").find(" dBm)"), std::string::npos) << Cell(rows, 1, "signal");
+}
+
+TEST_F(CliE2E, InterruptedRunsReportEveryPortAndLeaveNoTemporaryFile) {
+    StartSim(1);
+    StartSim(2, {"--silent"});
+    WriteFile(File("apn.json"), R"({"apn": "stopped"})");
+    // The run's port directory goes where this test can look for it.
+    fs::create_directory(File("tmp"));
+    struct TempDirFor {
+        explicit TempDirFor(const fs::path& dir) {
+            if (const char* old = std::getenv("TMPDIR")) {
+                previous = old;
+            }
+            setenv("TMPDIR", dir.c_str(), 1);
+        }
+        ~TempDirFor() { previous ? setenv("TMPDIR", previous->c_str(), 1) : unsetenv("TMPDIR"); }
+        std::optional<std::string> previous;
+    } tempDir(File("tmp"));
+    const auto runUntilInterrupted = [&](int signals) {
+        const pid_t pid = Spawn({kCliPath, "write", "COM1", "COM2", File("apn.json").string(), "--timeout",
+                                 "4000", "--retries", "2", "--report", File("report.csv").string()},
+                                File("out.txt"), File("err.txt"));
+        // COM1 is done and COM2 waits for its silent device.
+        const auto deadline = Clock::now() + std::chrono::seconds(20);
+        while (ReadFile(File("err.txt")).find("COM1  ok:") == std::string::npos && Clock::now() < deadline) {
+            std::this_thread::sleep_for(milliseconds(10));
+        }
+        const auto sent = Clock::now();
+        for (int i = 0; i < signals; ++i) {
+            kill(pid, i == 0 ? SIGINT : SIGTERM);
+            std::this_thread::sleep_for(milliseconds(50));
+        }
+        int status = 0;
+        waitpid(pid, &status, 0);
+        EXPECT_TRUE(WIFEXITED(status));
+        EXPECT_EQ(WEXITSTATUS(status), 130) << ReadFile(File("err.txt"));
+        EXPECT_TRUE(fs::is_empty(File("tmp")));
+        return Clock::now() - sent;
+    };
+
+    // One signal: the read in flight ends within its bound, no new one starts, every port has its row.
+    runUntilInterrupted(1);
+    const auto rows = Report("report.csv");
+    ASSERT_EQ(rows.size(), 3u);
+    EXPECT_EQ(Cell(rows, 1, "result"), "ok");
+    EXPECT_EQ(Cell(rows, 2, "port"), "COM2");
+    EXPECT_EQ(Cell(rows, 2, "result"), "interrupted");
+    EXPECT_EQ(Cell(rows, 2, "message"), "interrupted before reading");
+    EXPECT_EQ(Sim(2).Log().find("(save)"), std::string::npos);
+
+    // A second signal ends the run at once, well within the read's bound.
+    fs::remove(File("report.csv"));
+    EXPECT_LT(runUntilInterrupted(2), std::chrono::seconds(3));
+    EXPECT_FALSE(fs::exists(File("report.csv")));
 }
 
 TEST_F(CliE2E, ARefusedSaveIsOne) {

@@ -93,7 +93,7 @@ TEST(Profile, GoldenProfileGivesTheseRecordBytes) {
 
 TEST(Profile, BadProfilesAreRefusedWithTheFieldAndTheReason) {
     const struct {
-        std::string_view json;
+        std::string json;
         std::string field;
         std::string reason;
     } cases[] = {
@@ -121,6 +121,11 @@ TEST(Profile, BadProfilesAreRefusedWithTheFieldAndTheReason) {
         {R"({"dns": "a\u0000b"})", "dns", "holds a NUL character, which would end the text early"},
         {R"({"apn": "a", "apn": "b"})", "apn", "given twice"},
         {R"(["apn"])", "", "a profile is a JSON object of fields"},
+        {R"({"apn": "x", "remote1_port": 1e400})", "remote1_port", "a number too large to read"},
+        {R"({"remote1_port": -1e400})", "remote1_port", "a number too large to read"},
+        {R"({"apn": 1e400})", "apn", "a number too large to read"},
+        {"{\"heartbeat_period\": " + std::string(401, '9') + "}", "heartbeat_period",
+         "a number too large to read"},
     };
     for (const auto& c : cases) {
         Profile profile;
