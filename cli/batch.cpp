@@ -119,9 +119,7 @@ std::string ResultLine(const PortResult& result) {
         facts.push_back(GbkToUtf8Lossy(FieldText(result.record->device_id)));
     }
     if (result.signal) {
-        std::string csq = *result.signal;
-        csq.erase(0, csq.find_first_not_of(' '));
-        facts.push_back("signal " + csq);
+        facts.push_back("signal " + std::to_string(result.signal->rssi));
     }
     if (!facts.empty()) {
         line += " (";

@@ -26,10 +26,7 @@ CsvRow ReportRow(const PortResult& result, std::chrono::system_clock::time_point
         firmware = GbkToUtf8Lossy(form.Text(IDC_FIRMWARE_VERSION));
         deviceId = GbkToUtf8Lossy(form.Text(IDC_DEVICE_ID));
     }
-    std::string signal = result.signal.value_or("");
-    while (!signal.empty() && signal.front() == ' ') {
-        signal.erase(signal.begin());
-    }
+    const std::string signal = result.signal ? std::to_string(result.signal->rssi) : std::string();
     std::string differences;
     for (const FieldDifference& d : result.differences) {
         differences += (differences.empty() ? "" : "; ") + std::string(d.field) + " \"" + d.expected +
