@@ -37,18 +37,19 @@ constexpr const char* kUsage =
     "  --chatter          send a sensor line every second, paused around answers\n"
     "  --fail-save        answer every save frame with +CONFIG ERROR and store nothing\n"
     "  --silent           take in commands and log them, but never carry them out or answer\n"
+    "  --record-out FILE  write the 440 bytes of every save frame received to FILE\n"
+    "  --quiet            log nothing\n"
+    "  --check-real N     print nothing; exit 0 if COMN is a real serial device, else 1\n"
+    "  --port-dir         print the port directory (as above) and exit\n"
+    "  --help             this text\n"
+    "\n"
     "Misbehaving lines and units (for trying what the tools make of them):\n"
     "  --echo             send every received byte straight back, as an echoing line does\n"
     "  --log-after-ok N   send an N-byte log line (2 to 1000) right behind every +CONFIG OK\n"
     "  --flip-bit WHEN    flip one random bit of the record in read answers: once (the first),\n"
     "                     always, or after-save (every read after the first save frame)\n"
     "  --stall MS         send every answer in three pieces, MS milliseconds apart (the first\n"
-    "                     cut inside its +CONFIG)\n"
-    "  --record-out FILE  write the 440 bytes of every save frame received to FILE\n"
-    "  --quiet            log nothing\n"
-    "  --check-real N     print nothing; exit 0 if COMN is a real serial device, else 1\n"
-    "  --port-dir         print the port directory (as above) and exit\n"
-    "  --help             this text\n";
+    "                     cut inside its +CONFIG)\n";
 
 // Unread output beyond this means nobody has the port open; drop it as a real line would have.
 constexpr std::size_t kStaleBacklog = 1024;
