@@ -9,6 +9,9 @@ namespace {
 // What the port panel passes: bytes and the event character notice; the notice means nothing here.
 constexpr unsigned kEventMask = EV_RXCHAR | EV_RXFLAG;
 constexpr std::size_t kWriteBufferSize = 512;
+// An answer is at most a record and some text around it; a device that floods the line cannot grow the
+// buffer without bound, and runs into the time limit instead.
+constexpr std::size_t kReceiveLimit = 64 * 1024;
 
 }  // namespace
 
@@ -51,13 +54,13 @@ void CDeviceSession::OnPortMessage(unsigned message, std::span<const std::uint8_
         m_lost = true;
         return;
     }
-    if (message != WM_PORT_RXCHAR) {
+    if (message != WM_PORT_RXCHAR || bytes.empty()) {
         return;
     }
-    CollectResponseRun(m_frame, bytes, [this] { m_judged.push_back(DispatchResponseFrame(m_frame)); });
-    if (!bytes.empty()) {
-        m_lastByte = Clock::now();
-    }
+    const std::size_t room = kReceiveLimit - std::min(kReceiveLimit, m_received.size());
+    m_received.insert(m_received.end(), bytes.begin(),
+                      bytes.begin() + static_cast<std::ptrdiff_t>(std::min(room, bytes.size())));
+    m_receivedNew = true;
 }
 
 void CDeviceSession::OnPortError(const std::string& text) {
@@ -77,41 +80,38 @@ void CDeviceSession::RunQueued(Clock::time_point deadline) {
 }
 
 ExchangeOutcome CDeviceSession::Exchange(std::span<const uint8_t> command, std::size_t answerBytes,
-                                         std::initializer_list<ResponseKind> wanted) {
-    const auto isWanted = [&](const DispatchResult& r) {
-        return std::find(wanted.begin(), wanted.end(), r.kind) != wanted.end();
-    };
+                                         AnswerKind wanted) {
     // Whatever came since the last answer was judged belongs to no command of ours.
     RunQueued(Clock::now());
-    m_frame.count = 0;
-    m_judged.clear();
+    m_received.clear();
+    m_receivedNew = false;
 
     m_port.WriteBytes(command);
     const auto deadline = Clock::now() + ExchangeDeadline(m_line, command.size(), answerBytes, m_answerTime);
+    ExchangeOutcome out;
+    out.answer = ScanAnswer({}, command, wanted);
     for (;;) {
-        for (const DispatchResult& early : m_judged) {
-            if (isWanted(early)) {
-                return {ExchangeOutcome::Status::Answered, early};
+        // Judged once for every batch the worker handed over, not for every byte.
+        if (m_receivedNew) {
+            m_receivedNew = false;
+            out.answer = ScanAnswer(m_received, command, wanted);
+            if (out.answer.state == ScannedAnswer::State::Whole) {
+                out.status = ExchangeOutcome::Status::Answered;
+                return out;
+            }
+            if (out.answer.state == ScannedAnswer::State::Damaged) {
+                out.status = ExchangeOutcome::Status::Damaged;
+                return out;
             }
         }
-        m_judged.clear();
         if (m_lost) {
-            return {ExchangeOutcome::Status::PortLost, {}};
+            out.status = ExchangeOutcome::Status::PortLost;
+            return out;
         }
-        const auto now = Clock::now();
-        const bool quiet = m_frame.count > 0 && now >= m_lastByte + kFrameQuiet;
-        // At the deadline a frame still arriving is judged as it stands: a device that never pauses
-        // cannot hold the run.
-        if (quiet || (now >= deadline && m_frame.count > 0)) {
-            const DispatchResult result = DispatchResponseFrame(m_frame);
-            if (isWanted(result)) {
-                return {ExchangeOutcome::Status::Answered, result};
-            }
-            continue;
+        if (Clock::now() >= deadline) {
+            out.status = ExchangeOutcome::Status::NoAnswer;
+            return out;
         }
-        if (now >= deadline) {
-            return {ExchangeOutcome::Status::NoAnswer, {}};
-        }
-        RunQueued(m_frame.count > 0 ? std::min(deadline, m_lastByte + kFrameQuiet) : deadline);
+        RunQueued(deadline);
     }
 }

@@ -1,8 +1,8 @@
 // One port's conversation with its device, on the thread that runs that port. The serial engine's worker
 // hands received bytes to this thread through a queue (the session is the engine's owner); Exchange sends
-// one command, collects the answer into a ResponseFrame exactly as the window does (a frame ends after
-// 100 ms without a byte, or at once when full) and judges it with the window's dispatcher. Only after the
-// answer has been judged does the next command go out, so two answers never share a frame.
+// one command, keeps everything received after it and judges it by content (answer_scan.h) after every
+// batch, until the answer is whole or the time the line allows is up. Pauses in the answer do not matter,
+// unlike in the window. Only after one answer has been judged does the next command go out.
 #pragma once
 
 #include <chrono>
@@ -11,21 +11,21 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
-#include <initializer_list>
 #include <mutex>
 #include <optional>
 #include <span>
 #include <string>
 #include <vector>
 
-#include "protocol/response_frame.h"
+#include "cli/answer_scan.h"
 #include "serial/mode_text.h"
 #include "serial/port_owner.h"
 #include "serial/serial_port.h"
 
 struct ExchangeOutcome {
-    enum class Status { Answered, NoAnswer, PortLost } status = Status::NoAnswer;
-    DispatchResult result;
+    // Damaged: a whole record came with a wrong checksum; the exchange ends there, as a read that failed.
+    enum class Status { Answered, Damaged, NoAnswer, PortLost } status = Status::NoAnswer;
+    ScannedAnswer answer;  // note says what came when the answer did not
 };
 
 class CDeviceSession final : public CPortOwner {
@@ -37,10 +37,9 @@ class CDeviceSession final : public CPortOwner {
     // be opened, or when it refuses the settings (error then holds the engine's text).
     bool Open(int engineNumber, std::string& error);
 
-    // Sends command and waits, for as long as the line speed and the answer time allow an answer of at
-    // most answerBytes, for a frame judged as one of wanted; other frames are passed over.
-    ExchangeOutcome Exchange(std::span<const uint8_t> command, std::size_t answerBytes,
-                             std::initializer_list<ResponseKind> wanted);
+    // Sends command and reads, for as long as the line speed and the answer time allow an answer of at
+    // most answerBytes, until the wanted answer is whole (or a record damaged); anything else is passed over.
+    ExchangeOutcome Exchange(std::span<const uint8_t> command, std::size_t answerBytes, AnswerKind wanted);
 
     // The engine's error texts so far (a failed write, a lost device).
     const std::vector<std::string>& Errors() const { return m_errors; }
@@ -62,9 +61,8 @@ class CDeviceSession final : public CPortOwner {
     std::condition_variable m_queued;
     std::deque<std::function<void()>> m_queue;
 
-    ResponseFrame m_frame;
-    Clock::time_point m_lastByte;
-    std::vector<DispatchResult> m_judged;  // frames judged early, when full
+    std::vector<uint8_t> m_received;  // since the command went out
+    bool m_receivedNew = false;
     std::vector<std::string> m_errors;
     bool m_lost = false;
 

@@ -1,6 +1,6 @@
 // How long an exchange may take on a line: the bytes both ways at the line's speed, the device's own
-// answer time (--timeout) and the quiet pause that ends a frame. A slow line or a long answer never times
-// out early, and a fast one does not wait for nothing.
+// answer time (--timeout) and, as a margin, the quiet pause that ends a frame in the window. A slow line or
+// a long answer never times out early, and a fast one does not wait for nothing.
 #pragma once
 
 #include <chrono>
@@ -15,5 +15,6 @@ std::chrono::milliseconds TransferTime(const LineSettings& line, std::size_t cou
 std::chrono::milliseconds ExchangeDeadline(const LineSettings& line, std::size_t sent, std::size_t answer,
                                            std::chrono::milliseconds answerTime);
 
-// The pause that ends a frame, as the window judges frames.
+// The pause that ends a frame, as the window judges frames; quendal-cli judges answers by content and keeps
+// it only as the deadline's margin.
 inline constexpr std::chrono::milliseconds kFrameQuiet{100};

@@ -28,11 +28,11 @@ constexpr int kExitUsage = 2;
 constexpr int kExitPort = 3;
 
 constexpr const char* kExitCodes =
-    "Exit codes: 0 all done and verified; 1 a device refused or failed verification; 2 bad usage, bad\n"
-    "profile or an output file that cannot be written (nothing was sent); 3 port missing or held by\n"
-    "another program; 4 a device did not answer in time; 130 interrupted (Ctrl-C or SIGTERM: exchanges\n"
-    "in flight end, every port gets its report row; a second Ctrl-C ends at once). With several ports the\n"
-    "largest code of any port.";
+    "Exit codes: 0 all done and verified; 1 a device refused or failed verification, or took a save that\n"
+    "could not be read back (saved-unverified); 2 bad usage, bad profile or an output file that cannot be\n"
+    "written (nothing was sent); 3 port missing or held by another program; 4 a device did not answer in\n"
+    "time; 130 interrupted (Ctrl-C or SIGTERM: exchanges in flight end, every port gets its report row; a\n"
+    "second Ctrl-C ends at once). With several ports the largest code of any port.";
 
 struct Args {
     std::vector<std::string> positional;
@@ -49,6 +49,7 @@ struct Args {
     int stopBits = 1;
     int timeoutMs = 2000;
     int retries = 2;
+    bool verbose = false;
 };
 
 int Usage(const std::string& text) {
@@ -186,6 +187,7 @@ int main(int argc, char** argv) {
         ->check(CLI::Range(1, 600000));
     app.add_option("--retries", a.retries, "how often a read is tried again (2); a save is never resent")
         ->check(CLI::Range(0, 10));
+    app.add_flag("-v,--verbose", a.verbose, "say why a read is tried again (one progress line per step)");
 
     const auto withPorts = [&](CLI::App* sub, const char* positionalHelp) {
         sub->add_option("args", a.positional, positionalHelp);
@@ -241,6 +243,7 @@ int main(int argc, char** argv) {
     settings.line = LineSettings{a.baud, *parity, a.dataBits, a.stopBits};
     settings.answerTime = std::chrono::milliseconds(a.timeoutMs);
     settings.retries = a.retries;
+    settings.verbose = a.verbose;
 
     // Every check below happens before a port is opened.
     const bool takesProfile = write->parsed() || verify->parsed();
@@ -362,7 +365,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "quendal-cli: %s\n", error.c_str());
         return kExitPort;
     }
-    CProgressLines progress(targets, stderr, IsRedrawTerminal(stderr));
+    // Verbose steps are kept, not redrawn over.
+    CProgressLines progress(targets, stderr, IsRedrawTerminal(stderr) && !a.verbose);
     const auto operation = [&](const PortTarget& target) -> PortResult {
         if (read->parsed()) {
             return RunRead(target, settings, progress);
@@ -409,12 +413,8 @@ int main(int argc, char** argv) {
                 std::fputs(HexDump(*result.record).c_str(), stdout);
             }
         } else if (signal->parsed() && result.signal) {
-            if (const auto csq = CsqNumber(result.signal)) {
-                std::printf("%s CSQ %d, %s\n", result.target.label.c_str(), *csq,
-                            CsqMeaning(std::to_string(*csq)).c_str());
-            } else {
-                std::printf("%s CSQ: not a CSQ value\n", result.target.label.c_str());
-            }
+            std::printf("%s CSQ %d, %s\n", result.target.label.c_str(), result.signal->rssi,
+                        CsqMeaning(*result.signal).c_str());
         }
     }
     if (!a.report.empty() && !AppendReport(a.report, rows, error)) {

@@ -5,13 +5,13 @@
 
 #include "cli/device_session.h"
 #include "protocol/command_exchange.h"
-#include "protocol/number_text.h"
 
 namespace {
 
 using Status = ExchangeOutcome::Status;
 
-// The largest answers each command may get: the record behind "+CONFIG=", a short frame otherwise.
+// The largest answers each command may get, for their time on the line: the record behind "+CONFIG=", a
+// short text otherwise.
 constexpr std::size_t kRecordAnswerBytes = 8 + kDeviceParamsSize;
 constexpr std::size_t kShortAnswerBytes = 99;
 
@@ -58,59 +58,98 @@ class CPortRun {
         return false;
     }
 
-    // Reads the device's record, retrying a read that got no answer.
-    bool ReadRecord(const std::string& what) {
+    enum class ReadEnd { Read, Failed, Lost, Stopped };
+
+    // Reads the device's record, trying again after a read that brought no whole, intact record; why
+    // says what the last failed attempt got.
+    ReadEnd TryReadRecord(const std::string& what, std::string& why) {
         for (int attempt = 0; attempt <= m_settings.retries; ++attempt) {
             if (Stopped("before " + what)) {
-                return false;
+                return ReadEnd::Stopped;
             }
             Step(attempt == 0 ? what : what + ", again (" + std::to_string(attempt + 1) + ")");
             const ExchangeOutcome out =
-                m_session.Exchange(Bytes(kCmdReadParams), kRecordAnswerBytes, {ResponseKind::Record});
+                m_session.Exchange(Bytes(kCmdReadParams), kRecordAnswerBytes, AnswerKind::Record);
             if (out.status == Status::Answered) {
-                m_result.record = DeviceParams::FromBytes(out.result.record);
-                return true;
+                m_result.record = DeviceParams::FromBytes(out.answer.record);
+                return ReadEnd::Read;
             }
             if (out.status == Status::PortLost) {
-                return Lost();
+                why = LostText();
+                return ReadEnd::Lost;
+            }
+            why = out.status == Status::Damaged ? out.answer.note
+                                                : "no whole record in time, " + out.answer.note;
+            if (m_settings.verbose && attempt < m_settings.retries) {
+                Step(what + " failed: " + why + "; trying again");
             }
         }
+        return ReadEnd::Failed;
+    }
+
+    bool ReadRecord(const std::string& what) {
+        std::string why;
+        switch (TryReadRecord(what, why)) {
+            case ReadEnd::Read:
+                return true;
+            case ReadEnd::Lost:
+                return Lost();
+            case ReadEnd::Stopped:
+                return false;
+            case ReadEnd::Failed:
+                break;
+        }
         Finish(Outcome::NoAnswer,
-               "no parameter record in answer to " + std::to_string(m_settings.retries + 1) + " reads");
+               "no intact parameter record in answer to " + Reads() + " (the last: " + why + ")");
         return false;
     }
 
-    // Asks for the signal once (or with retries, when the signal is what was asked for).
-    std::optional<ExchangeOutcome> QuerySignal(int retries) {
+    // Asks for the signal once (or with retries, when the signal is what was asked for); the answer, or
+    // nullopt when none came whole.
+    std::optional<ScannedAnswer> QuerySignal(int retries) {
         for (int attempt = 0; attempt <= retries; ++attempt) {
             if (m_progress.Stopping()) {
                 return std::nullopt;
             }
-            Step("asking for the signal");
+            Step(attempt == 0 ? "asking for the signal"
+                              : "asking for the signal, again (" + std::to_string(attempt + 1) + ")");
             const ExchangeOutcome out =
-                m_session.Exchange(Bytes(kCmdSignalQuery), kShortAnswerBytes, {ResponseKind::Signal});
+                m_session.Exchange(Bytes(kCmdSignalQuery), kShortAnswerBytes, AnswerKind::Signal);
             if (out.status == Status::Answered) {
-                m_result.signal = out.result.signal;
-                return out;
+                m_result.signal = out.answer.csq;
+                return out.answer;
             }
             if (out.status == Status::PortLost) {
                 Lost();
-                return out;
+                return std::nullopt;
+            }
+            if (m_settings.verbose && attempt < retries) {
+                Step("the signal query failed: no whole answer in time, " + out.answer.note +
+                     "; trying again");
             }
         }
         return std::nullopt;
     }
 
     // Sends a command that changes the device, once.
-    ExchangeOutcome SendOnce(std::span<const uint8_t> command, std::initializer_list<ResponseKind> wanted) {
+    ExchangeOutcome SendOnce(std::span<const uint8_t> command, AnswerKind wanted) {
         return m_session.Exchange(command, kShortAnswerBytes, wanted);
     }
 
-    bool Lost() {
+    std::string LostText() const {
         const std::string why =
             m_session.Errors().empty() ? std::string() : ": " + Flatten(m_session.Errors().back());
-        Finish(Outcome::PortError, "the device went away" + why);
+        return "the device went away" + why;
+    }
+
+    bool Lost() {
+        Finish(Outcome::PortError, LostText());
         return false;
+    }
+
+    std::string Reads() const {
+        const int n = m_settings.retries + 1;
+        return std::to_string(n) + (n == 1 ? " read" : " reads");
     }
 
     void Step(const std::string& text) { m_progress.Step(m_result.target, text); }
@@ -161,6 +200,7 @@ int ExitCodeOf(Outcome outcome) {
             return 0;
         case Outcome::Refused:
         case Outcome::VerifyFailed:
+        case Outcome::SavedUnverified:
         case Outcome::DeviceValue:
             return 1;
         case Outcome::PortMissing:
@@ -183,6 +223,8 @@ std::string_view OutcomeText(Outcome outcome) {
             return "refused";
         case Outcome::VerifyFailed:
             return "differs";
+        case Outcome::SavedUnverified:
+            return "saved-unverified";
         case Outcome::DeviceValue:
             return "device-value";
         case Outcome::NoAnswer:
@@ -197,29 +239,6 @@ std::string_view OutcomeText(Outcome outcome) {
             return "interrupted";
     }
     return "";
-}
-
-std::string CsqMeaning(std::string_view csq) {
-    while (!csq.empty() && csq.front() == ' ') {
-        csq.remove_prefix(1);
-    }
-    if (csq.empty() || csq.find_first_not_of("0123456789") != std::string_view::npos) {
-        return "not a CSQ value";
-    }
-    const int n = Atoi32(csq);
-    if (n == 99) {
-        return "not known";
-    }
-    if (n == 0) {
-        return "-113 dBm or less";
-    }
-    if (n == 31) {
-        return "-51 dBm or more";
-    }
-    if (n > 31) {
-        return "not a CSQ value";
-    }
-    return std::to_string(-113 + 2 * n) + " dBm";
 }
 
 PortResult RunRead(const PortTarget& target, const RunSettings& settings, IProgress& progress) {
@@ -258,20 +277,34 @@ PortResult RunWrite(const PortTarget& target, const RunSettings& settings, const
     }
     run.Step("saving");
     const auto frame = BuildSaveFrame(sent.Bytes());
-    const ExchangeOutcome saved = run.SendOnce(frame, {ResponseKind::ConfigOk, ResponseKind::ConfigError});
+    const ExchangeOutcome saved = run.SendOnce(frame, AnswerKind::SaveResult);
     if (saved.status == Status::PortLost) {
         run.Lost();
         return run.Result();
     }
-    if (saved.status == Status::NoAnswer) {
-        return run.Finish(Outcome::NoAnswer, "no answer to the save; it was not sent again");
+    if (saved.status != Status::Answered) {
+        return run.Finish(Outcome::NoAnswer,
+                          "no answer to the save (" + saved.answer.note + "); it was not sent again");
     }
-    if (saved.result.kind == ResponseKind::ConfigError) {
+    if (!saved.answer.accepted) {
         return run.Finish(Outcome::Refused, "the device answered +CONFIG ERROR to the save");
     }
-    if (run.Stopped("after the save (the device answered +CONFIG OK), before reading it back") ||
-        !run.ReadRecord("reading back")) {
+    if (run.Stopped("after the save (the device answered +CONFIG OK), before reading it back")) {
+        run.Result().record = sent;
         return run.Result();
+    }
+    // The unit has the record now; a read-back that fails leaves that unconfirmed, not undone.
+    std::string why;
+    const CPortRun::ReadEnd readBack = run.TryReadRecord("reading back", why);
+    if (readBack == CPortRun::ReadEnd::Stopped) {
+        run.Result().record = sent;
+        return run.Result();
+    }
+    if (readBack != CPortRun::ReadEnd::Read) {
+        run.Result().record = sent;
+        return run.Finish(Outcome::SavedUnverified,
+                          "the device took the save (+CONFIG OK), but no intact record came back in " +
+                              run.Reads() + " (the last: " + why + "); the values shown are those sent");
     }
     PortResult& result = run.Result();
     result.differences = CompareRecords(sent, *result.record);
@@ -311,7 +344,7 @@ PortResult RunVerify(const PortTarget& target, const RunSettings& settings, cons
 
 namespace {
 
-PortResult RunOneCommand(const char* name, const char* doing, std::string_view command, ResponseKind answer,
+PortResult RunOneCommand(const char* name, const char* doing, std::string_view command, AnswerKind answer,
                          const char* done, const PortTarget& target, const RunSettings& settings,
                          IProgress& progress) {
     CPortRun run(name, target, settings, progress);
@@ -319,13 +352,17 @@ PortResult RunOneCommand(const char* name, const char* doing, std::string_view c
         return run.Result();
     }
     run.Step(doing);
-    const ExchangeOutcome out = run.SendOnce(Bytes(command), {answer});
+    const ExchangeOutcome out = run.SendOnce(Bytes(command), answer);
     if (out.status == Status::PortLost) {
         run.Lost();
         return run.Result();
     }
-    if (out.status == Status::NoAnswer) {
-        return run.Finish(Outcome::NoAnswer, "no answer; the command was not sent again");
+    if (out.status != Status::Answered) {
+        return run.Finish(Outcome::NoAnswer,
+                          "no answer (" + out.answer.note + "); the command was not sent again");
+    }
+    if (!out.answer.accepted) {
+        return run.Finish(Outcome::Refused, "the device answered +CONFIG ERROR");
     }
     return run.Finish(Outcome::Ok, done);
 }
@@ -333,12 +370,12 @@ PortResult RunOneCommand(const char* name, const char* doing, std::string_view c
 }  // namespace
 
 PortResult RunDefaults(const PortTarget& target, const RunSettings& settings, IProgress& progress) {
-    return RunOneCommand("default", "restoring factory settings", kCmdFactoryDefaults,
-                         ResponseKind::DefaultsOk, "factory settings restored", target, settings, progress);
+    return RunOneCommand("default", "restoring factory settings", kCmdFactoryDefaults, AnswerKind::DefaultsOk,
+                         "factory settings restored", target, settings, progress);
 }
 
 PortResult RunReboot(const PortTarget& target, const RunSettings& settings, IProgress& progress) {
-    return RunOneCommand("reboot", "restarting the device", kCmdReboot, ResponseKind::ResetOk, "restarted",
+    return RunOneCommand("reboot", "restarting the device", kCmdReboot, AnswerKind::ResetOk, "restarted",
                          target, settings, progress);
 }
 
@@ -347,20 +384,20 @@ PortResult RunSignal(const PortTarget& target, const RunSettings& settings, IPro
     if (!run.Open()) {
         return run.Result();
     }
-    const auto out = run.QuerySignal(settings.retries);
+    const auto answer = run.QuerySignal(settings.retries);
     if (run.Result().outcome != Outcome::Ok) {
         return run.Result();
     }
-    if (!out && run.Stopped("before the signal was read")) {
+    if (!answer && run.Stopped("before the signal was read")) {
         return run.Result();
     }
-    if (!out) {
+    if (!answer) {
         return run.Finish(Outcome::NoAnswer,
                           "no signal answer to " + std::to_string(settings.retries + 1) + " queries");
     }
-    if (!run.Result().signal) {
-        return run.Finish(Outcome::Refused, "the module's answer held no CSQ value");
+    if (!answer->csq) {
+        return run.Finish(Outcome::Refused, answer->note);
     }
-    const std::string& csq = *run.Result().signal;
-    return run.Finish(Outcome::Ok, "CSQ" + csq + ", " + CsqMeaning(csq));
+    return run.Finish(Outcome::Ok,
+                      "CSQ " + std::to_string(answer->csq->rssi) + ", " + CsqMeaning(*answer->csq));
 }

@@ -1,6 +1,7 @@
 // What the command line does to one device, each operation run on the thread of its port: open the port,
 // exchange commands one at a time through a CDeviceSession, and end in one PortResult. Reads and signal
-// queries are retried; a save, a factory reset and a restart are sent once and never again blindly.
+// queries are retried, and a record whose checksum is wrong counts as a failed read: it is never kept,
+// written out or built on. A save, a factory reset and a restart are sent once and never again blindly.
 #pragma once
 
 #include <chrono>
@@ -8,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/answer_scan.h"
 #include "cli/port_target.h"
 #include "protocol/device_params.h"
 #include "protocol/profile.h"
@@ -15,18 +17,20 @@
 
 enum class Outcome {
     Ok,
-    Refused,       // the device answered "+CONFIG ERROR", or gave no value
-    VerifyFailed,  // the device holds other values than it should
-    DeviceValue,   // the device's own record holds a value the form cannot take
-    NoAnswer,      // nothing recognisable within the time the line allows
+    Refused,          // the device answered "+CONFIG ERROR", or gave no value
+    VerifyFailed,     // the device holds other values than it should
+    SavedUnverified,  // the device took the save, but no intact record came back to show what it holds
+    DeviceValue,      // the device's own record holds a value the form cannot take
+    NoAnswer,         // nothing recognisable within the time the line allows
     PortMissing,
     PortBusy,
     PortError,    // no permission, settings refused, device lost
     Interrupted,  // the run was asked to stop (Ctrl-C, SIGTERM) before this port was done
 };
 
-// The documented exit codes: 0 done and verified, 1 refused or not verified, 3 port missing or held,
-// 4 no answer in time, 130 interrupted (2, bad usage or profile, is decided before any port is opened).
+// The documented exit codes: 0 done and verified, 1 refused or not verified (a save taken but not read
+// back included: that the unit holds what it should is not confirmed), 3 port missing or held, 4 no answer
+// in time, 130 interrupted (2, bad usage or profile, is decided before any port is opened).
 int ExitCodeOf(Outcome outcome);
 std::string_view OutcomeText(Outcome outcome);
 
@@ -34,6 +38,7 @@ struct RunSettings {
     LineSettings line;
     std::chrono::milliseconds answerTime{2000};
     int retries = 2;
+    bool verbose = false;  // a progress step tells why a read is tried again
 };
 
 struct PortResult {
@@ -41,8 +46,9 @@ struct PortResult {
     PortTarget target;
     Outcome outcome = Outcome::Ok;
     std::string message;
-    std::optional<DeviceParams> record;  // the device's record as last read
-    std::optional<std::string> signal;   // the CSQ value as the module gave it
+    // The device's record as last read, intact; for saved-unverified the record it took with +CONFIG OK.
+    std::optional<DeviceParams> record;
+    std::optional<CsqValue> signal;  // the module's CSQ value, when it gave one
     std::vector<FieldDifference> differences;
     Profile profile;  // read: what the device holds, as a profile
     std::vector<ProfileError> problems;
@@ -65,6 +71,3 @@ PortResult RunVerify(const PortTarget& target, const RunSettings& settings, cons
 PortResult RunDefaults(const PortTarget& target, const RunSettings& settings, IProgress& progress);
 PortResult RunReboot(const PortTarget& target, const RunSettings& settings, IProgress& progress);
 PortResult RunSignal(const PortTarget& target, const RunSettings& settings, IProgress& progress);
-
-// "-69 dBm" for a CSQ value, by 3GPP TS 27.007: 0 is -113 dBm or less, 31 -51 dBm or more, 99 unknown.
-std::string CsqMeaning(std::string_view csq);

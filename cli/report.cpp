@@ -7,7 +7,6 @@
 
 #include "cli/console.h"
 #include "cli/owner_file.h"
-#include "protocol/number_text.h"
 #include "protocol/record_view.h"
 #include "text/gbk.h"
 
@@ -57,28 +56,8 @@ std::string DefusedCell(std::string_view text) {
     return cell;
 }
 
-std::optional<int> CsqNumber(const std::optional<std::string>& csq) {
-    if (!csq) {
-        return std::nullopt;
-    }
-    std::string_view digits = *csq;
-    while (!digits.empty() && digits.front() == ' ') {
-        digits.remove_prefix(1);
-    }
-    if (CsqMeaning(digits) == "not a CSQ value") {
-        return std::nullopt;
-    }
-    return Atoi32(digits);
-}
-
-std::string SignalText(const std::optional<std::string>& csq) {
-    if (!csq) {
-        return {};
-    }
-    // The number as read, printed again: whatever else the answer held stays out.
-    const auto number = CsqNumber(csq);
-    return number ? std::to_string(*number) + " (" + CsqMeaning(std::to_string(*number)) + ")"
-                  : "not a CSQ value";
+std::string SignalText(const std::optional<CsqValue>& csq) {
+    return csq ? std::to_string(csq->rssi) + " (" + CsqMeaning(*csq) + ")" : std::string();
 }
 
 bool AppendReport(const std::string& path, const std::vector<CsvRow>& rows, std::string& error) {

@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "cli/answer_scan.h"
 #include "cli/csv.h"
 #include "cli/operations.h"
 
@@ -18,10 +19,8 @@ CsvRow ReportRow(const PortResult& result, std::chrono::system_clock::time_point
 
 // A cell as the report writes it.
 std::string DefusedCell(std::string_view text);
-// The CSQ number of a signal answer's value, nullopt when it is no CSQ value (0-31, 99).
-std::optional<int> CsqNumber(const std::optional<std::string>& csq);
-// "22 (-69 dBm)", "99 (not known)", "not a CSQ value", or empty when no answer came.
-std::string SignalText(const std::optional<std::string>& csq);
+// "22 (-69 dBm)", "99 (not known)", or empty when no CSQ value came.
+std::string SignalText(const std::optional<CsqValue>& csq);
 
 // Appends the rows, with the byte order mark and header when the file is empty; each row is one write.
 bool AppendReport(const std::string& path, const std::vector<CsvRow>& rows, std::string& error);

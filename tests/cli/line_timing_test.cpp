@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include "cli/operations.h"
-
 namespace {
 
 using std::chrono::milliseconds;
@@ -25,17 +23,6 @@ TEST(LineTiming, TimeFollowsTheBytesAndTheLineSpeed) {
     // The read: 11 bytes out, 448 back, the answer time, then the quiet pause that ends the frame.
     EXPECT_EQ(ExchangeDeadline({9600, 'N', 8, 1}, 11, 448, milliseconds(2000)),
               milliseconds(12 + 467 + 2000 + 100));
-}
-
-TEST(LineTiming, CsqValuesInDbm) {
-    const std::pair<std::string_view, std::string_view> cases[] = {
-        {"0", "-113 dBm or less"}, {" 1", "-111 dBm"},        {"22", "-69 dBm"},
-        {"30", "-53 dBm"},         {"31", "-51 dBm or more"}, {"99", "not known"},
-        {"32", "not a CSQ value"}, {"", "not a CSQ value"},   {"2x", "not a CSQ value"},
-    };
-    for (const auto& [csq, meaning] : cases) {
-        EXPECT_EQ(CsqMeaning(csq), meaning) << csq;
-    }
 }
 
 }  // namespace

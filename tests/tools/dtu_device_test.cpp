@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <bit>
 #include <chrono>
 #include <cstdint>
 #include <optional>
@@ -323,6 +324,104 @@ TEST(DtuDeviceTest, AnswersWaitForDelaySplitAndResetPause) {
             EXPECT_EQ(writes[i].bytes.size(), c.writes[i].second) << i;
         }
         EXPECT_FALSE(sim.Device().NextWake().has_value());
+    }
+}
+
+// Bits that differ between two byte runs of the same size.
+int BitsApart(const Bytes& a, const Bytes& b) {
+    int bits = 0;
+    for (std::size_t i = 0; i < a.size() && i < b.size(); ++i) {
+        bits += std::popcount(static_cast<unsigned>(a[i] ^ b[i]));
+    }
+    return bits;
+}
+
+TEST(DtuDeviceTest, MisbehaviourOptionsEchoLogFlipAndStall) {
+    const Record factory = FactoryFourG();
+    const Bytes answer = Concat({ToBytes("+CONFIG="), Bytes(factory.begin(), factory.end())});
+    const Bytes ok = ToBytes("+CONFIG OK\r\n");
+    Record good = factory;
+    good[24] = 'X';  // apn "XMNET"
+    good[439] = SumOf439(good.data());
+    const Bytes saveFrame = Concat({ToBytes("DTU+CONFIG="), Bytes(good.begin(), good.end())});
+    const Bytes afterSave = Concat({ToBytes("+CONFIG="), Bytes(good.begin(), good.end())});
+
+    {
+        SCOPED_TRACE("echo: every received byte goes back ahead of the answer");
+        DtuSettings settings;
+        settings.echo = true;
+        CSimHarness sim(settings);
+        EXPECT_EQ(sim.Ask("DTU+CONFIG\r"), Concat({ToBytes("DTU+CONFIG\r"), answer}));
+        sim.Send(saveFrame);
+        EXPECT_EQ(sim.Collect(5s), Concat({saveFrame, ok}));
+    }
+    {
+        SCOPED_TRACE("log after OK: a 110-byte line right behind +CONFIG OK, none after a refusal");
+        DtuSettings settings;
+        settings.logAfterOk = 110;
+        CSimHarness sim(settings);
+        const Bytes saved = sim.Save(good);
+        ASSERT_EQ(saved.size(), ok.size() + 110);
+        EXPECT_EQ(Bytes(saved.begin(), saved.begin() + 12), ok);
+        const std::string log(saved.begin() + 12, saved.end());
+        EXPECT_TRUE(log.ends_with("\r\n")) << log;
+        EXPECT_EQ(log.find("+CONFIG"), std::string::npos) << log;
+        Record bad = good;
+        ++bad[439];
+        EXPECT_EQ(sim.Save(bad), ToBytes("+CONFIG ERROR\r\n"));
+    }
+    {
+        SCOPED_TRACE("flip-bit: one bit of the record, in the reads the option names");
+        const struct {
+            FlipBit when;
+            std::vector<int> before;  // flipped bits in each of two reads before a save
+            std::vector<int> after;   // and in two after it
+        } cases[] = {
+            {FlipBit::Never, {0, 0}, {0, 0}},
+            {FlipBit::Once, {1, 0}, {0, 0}},
+            {FlipBit::Always, {1, 1}, {1, 1}},
+            {FlipBit::AfterSave, {0, 0}, {1, 1}},
+        };
+        for (const auto& c : cases) {
+            SCOPED_TRACE(static_cast<int>(c.when));
+            DtuSettings settings;
+            settings.flipBit = c.when;
+            CSimHarness sim(settings);
+            for (int expected : c.before) {
+                const Bytes read = sim.Ask("DTU+CONFIG\r");
+                ASSERT_EQ(read.size(), 448u);
+                EXPECT_EQ(BitsApart(read, answer), expected);
+            }
+            sim.Save(good);
+            for (int expected : c.after) {
+                const Bytes read = sim.Ask("DTU+CONFIG\r");
+                ASSERT_EQ(read.size(), 448u);
+                EXPECT_EQ(BitsApart(read, afterSave), expected);
+            }
+            EXPECT_EQ(sim.Device().Record().Bytes()[24], 'X');  // what the device holds stays whole
+        }
+    }
+    {
+        SCOPED_TRACE("stall: every answer in three pieces, the first cut inside +CONFIG");
+        DtuSettings settings;
+        settings.stall = 200ms;
+        const struct {
+            std::string_view command;
+            std::vector<std::pair<Clock::duration, std::size_t>> writes;
+        } cases[] = {
+            {"DTU+CONFIG\r", {{0ms, 5}, {200ms, 219}, {400ms, 224}}},
+            {"DTU+CONFIG=DEFAULT\r", {{0ms, 5}, {200ms, 5}, {400ms, 10}}},
+        };
+        for (const auto& c : cases) {
+            CSimHarness sim(settings);
+            sim.Send(c.command);
+            const auto writes = sim.RunFor(3s);
+            ASSERT_EQ(writes.size(), c.writes.size()) << c.command;
+            for (std::size_t i = 0; i < writes.size(); ++i) {
+                EXPECT_EQ(writes[i].at, c.writes[i].first) << i;
+                EXPECT_EQ(writes[i].bytes.size(), c.writes[i].second) << i;
+            }
+        }
     }
 }
 

@@ -763,6 +763,11 @@ TEST(DtuSimPtyTest, UsageAndBadOptions) {
         {{"--id", "PROV-0123456789A"}, 2},  // 16 bytes
         {{"--id", "中文中文中文中文"}, 2},  // 16 bytes in GBK
         {{"--id"}, 2},
+        {{"--flip-bit", "sometimes"}, 2},
+        {{"--flip-bit"}, 2},
+        {{"--log-after-ok", "1"}, 2},
+        {{"--log-after-ok", "1001"}, 2},
+        {{"--stall", "-1"}, 2},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.args[0] + (c.args.size() > 1 ? " " + c.args[1] : ""));

@@ -83,6 +83,13 @@ std::string ChatterLine(int tenthsCelsius, int humidityPercent, unsigned seq) {
     return line;
 }
 
+std::string LogLine(std::size_t size) {
+    size = std::clamp(size, kLogLineMin, kLogLineMax);
+    std::string line = "[log] parameters stored, link restarting";
+    line.resize(size - 2, '.');
+    return line + "\r\n";
+}
+
 namespace {
 
 DeviceParams FactoryFor(const DtuSettings& settings) {
@@ -130,6 +137,10 @@ std::vector<std::string> CDtuDevice::Receive(std::span<const uint8_t> bytes, Tim
     }
     m_lastByte = now;
     m_quietUntil = std::max(m_quietUntil, now + kChatterQuiet);
+    // The line's echo goes out ahead of any answer the bytes bring.
+    if (m_settings.echo) {
+        Queue(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), now);
+    }
     std::vector<std::string> log;
     for (const DtuCommand& command : m_parser.Feed(bytes)) {
         if (m_settings.silent) {
@@ -152,14 +163,10 @@ std::string CDtuDevice::Answer(const DtuCommand& command, TimePoint now) {
             std::string answer(kAnswerRecordPrefix);
             const auto record = m_record.Bytes();
             answer.append(record.begin(), record.end());
-            if (m_settings.split.count() > 0) {
-                Queue(std::string_view(answer).substr(0, kSplitAt), due);
-                Queue(std::string_view(answer).substr(kSplitAt), due, m_settings.split);
-            } else {
-                Queue(answer, due);
-            }
+            const std::string flipped = MaybeFlipBit(answer);
+            QueueAnswer(answer, due, true);
             return "DTU+CONFIG\\r (read) -> +CONFIG= and the 440-byte record, checksum " +
-                   Hex8(m_record.checksum);
+                   Hex8(m_record.checksum) + flipped;
         }
         case DtuCommandKind::Save: {
             m_lastSaved = command.record;
@@ -168,12 +175,12 @@ std::string CDtuDevice::Answer(const DtuCommand& command, TimePoint now) {
             const uint8_t sum = RecordChecksum(received);
             const std::string apn = Printable(FieldText(received.apn));
             if (received.checksum != sum) {
-                Queue(kAnswerConfigError, due);
+                QueueAnswer(kAnswerConfigError, due);
                 return "DTU+CONFIG= and 440 bytes (save), checksum " + Hex8(received.checksum) +
                        " but the bytes sum to " + Hex8(sum) + " -> +CONFIG ERROR";
             }
             if (m_settings.failSave) {
-                Queue(kAnswerConfigError, due);
+                QueueAnswer(kAnswerConfigError, due);
                 return "DTU+CONFIG= and 440 bytes (save), apn \"" + apn + "\" -> not stored (--fail-save), " +
                        "+CONFIG ERROR";
             }
@@ -184,28 +191,82 @@ std::string CDtuDevice::Answer(const DtuCommand& command, TimePoint now) {
             stored.local_ip = m_record.local_ip;
             stored.checksum = RecordChecksum(stored);
             m_record = stored;
-            Queue(kAnswerConfigOk, due);
+            QueueAnswer(kAnswerConfigOk, due);
+            if (m_settings.logAfterOk > 0) {
+                Queue(LogLine(m_settings.logAfterOk), due);
+            }
             return "DTU+CONFIG= and 440 bytes (save), checksum " + Hex8(sum) + " right, apn \"" + apn +
-                   "\" -> stored, +CONFIG OK";
+                   "\" -> stored, +CONFIG OK" +
+                   (m_settings.logAfterOk > 0
+                        ? " and a " + std::to_string(m_settings.logAfterOk) + "-byte log line"
+                        : "");
         }
         case DtuCommandKind::Defaults:
             m_record = m_factory;
-            Queue(kAnswerDefaultsOk, due);
+            QueueAnswer(kAnswerDefaultsOk, due);
             return "DTU+CONFIG=DEFAULT\\r -> factory record restored, +CONFIG DEFAULT OK";
         case DtuCommandKind::Reset:
-            Queue(kAnswerResetOk, due + kResetPause);
+            QueueAnswer(kAnswerResetOk, due + kResetPause);
             return "DTU+CONFIG=RESET\\r -> +CONFIG RESET OK after " + std::to_string(kResetPause.count()) +
                    " ms";
         case DtuCommandKind::Cmd:
             if (command.text == "AT+CSQ") {
                 const int rssi = DriftSignal(now);
-                Queue(SignalAnswer(rssi), due);
+                QueueAnswer(SignalAnswer(rssi), due);
                 return "DTU+CONFIG=CMD:AT+CSQ\\r -> +CSQ: " + std::to_string(rssi) + ",99";
             }
-            Queue(kAnswerCmdError, due);
+            QueueAnswer(kAnswerCmdError, due);
             return "DTU+CONFIG=CMD:" + Printable(command.text) + "\\r -> ERROR";
     }
     return {};
+}
+
+void CDtuDevice::QueueAnswer(std::string_view answer, TimePoint due, bool record) {
+    std::vector<std::pair<std::size_t, Clock::duration>> cuts;
+    if (record && m_settings.split.count() > 0) {
+        cuts.emplace_back(kSplitAt, m_settings.split);
+    }
+    if (m_settings.stall.count() > 0) {
+        cuts.emplace_back(kStallFirstCut, m_settings.stall);
+        cuts.emplace_back(answer.size() / 2, m_settings.stall);
+    }
+    std::sort(cuts.begin(), cuts.end());
+    std::size_t from = 0;
+    Clock::duration gap{};
+    for (const auto& [at, pause] : cuts) {
+        if (at <= from || at >= answer.size()) {
+            continue;
+        }
+        Queue(answer.substr(from, at - from), due, gap);
+        from = at;
+        gap = pause;
+    }
+    Queue(answer.substr(from), due, gap);
+}
+
+std::string CDtuDevice::MaybeFlipBit(std::string& answer) {
+    bool flip = false;
+    switch (m_settings.flipBit) {
+        case FlipBit::Never:
+            break;
+        case FlipBit::Once:
+            flip = !m_flippedOnce;
+            break;
+        case FlipBit::Always:
+            flip = true;
+            break;
+        case FlipBit::AfterSave:
+            flip = m_saveCount > 0;
+            break;
+    }
+    if (!flip) {
+        return {};
+    }
+    m_flippedOnce = true;
+    const std::size_t byte = m_random() % kDeviceParamsSize;
+    const unsigned bit = m_random() % 8;
+    answer[kAnswerRecordPrefix.size() + byte] ^= static_cast<char>(1u << bit);
+    return ", sent with bit " + std::to_string(bit) + " of byte " + std::to_string(byte) + " flipped";
 }
 
 // Pieces leave in the order they were queued; a piece never overtakes one queued before it.

@@ -24,17 +24,24 @@
 #include "protocol/device_params.h"
 #include "serial/line_pacing.h"
 
+enum class FlipBit { Never, Once, Always, AfterSave };
+
 struct DtuSettings {
     bool nbiot = false;
     bool tempHumidity = false;
     std::chrono::milliseconds latency{0};  // from a command to its answer
     std::chrono::milliseconds split{0};    // inside the record answer, after kSplitAt bytes
     bool chatter = false;
-    bool pacing = false;                  // bytes leave at the line's rate; off, all at once when due
-    bool failSave = false;                // every save frame is refused with +CONFIG ERROR and not stored
-    bool silent = false;                  // commands are taken in and logged, never carried out or answered
+    bool pacing = false;    // bytes leave at the line's rate; off, all at once when due
+    bool failSave = false;  // every save frame is refused with +CONFIG ERROR and not stored
+    bool silent = false;    // commands are taken in and logged, never carried out or answered
+    // Misbehaviour of real lines and units, all off by default.
+    bool echo = false;                    // every received byte goes back at once, as on an echoing line
+    std::size_t logAfterOk = 0;           // bytes of a log line sent right behind every "+CONFIG OK"
+    FlipBit flipBit = FlipBit::Never;     // read answers that carry one flipped record bit
+    std::chrono::milliseconds stall{0};   // every answer in three pieces, this long apart
     std::optional<std::string> deviceId;  // GBK, at most kDeviceIdMaxBytes; else the factory one
-    uint32_t seed = 1;                    // of the signal and sensor drift
+    uint32_t seed = 1;                    // of the signal and sensor drift, and of where a bit flips
 };
 
 // A text field keeps at least one NUL.
@@ -51,6 +58,10 @@ inline constexpr std::string_view kAnswerRecordPrefix = "+CONFIG=";
 // Where --split cuts the record answer: the first part alone is in neither of the tool's record or
 // short-answer classes.
 inline constexpr std::size_t kSplitAt = 200;
+// Where --stall cuts every answer first, inside its "+CONFIG" (the second cut is at its middle).
+inline constexpr std::size_t kStallFirstCut = 5;
+inline constexpr std::size_t kLogLineMin = 2;
+inline constexpr std::size_t kLogLineMax = 1000;
 // A restart takes this long before the device reports it.
 inline constexpr std::chrono::milliseconds kResetPause{300};
 // No chatter within this time of a received byte or a sent answer, so it never joins an answer's frame.
@@ -72,6 +83,9 @@ std::string SignalAnswer(int rssi);
 
 // "T=23.4C H=45% seq=17\r\n"; no comma and no "+CONFIG", so it cannot be taken for an answer.
 std::string ChatterLine(int tenthsCelsius, int humidityPercent, unsigned seq);
+
+// A unit's log line of size bytes (kLogLineMin to kLogLineMax), ending in CR LF, with no "+CONFIG" in it.
+std::string LogLine(std::size_t size);
 
 class CDtuDevice {
   public:
@@ -116,6 +130,10 @@ class CDtuDevice {
     };
 
     std::string Answer(const DtuCommand& command, TimePoint now);
+    // Queues an answer, cut where --split (a record) and --stall say.
+    void QueueAnswer(std::string_view answer, TimePoint due, bool record = false);
+    // One random bit of the record part of a read answer, when --flip-bit says so; the log line's note.
+    std::string MaybeFlipBit(std::string& answer);
     void Queue(std::string_view bytes, TimePoint notBefore, Clock::duration gap = {}, bool chatter = false);
     // Moves the bytes that have left the line by now to out.
     void Release(TimePoint now, std::vector<uint8_t>& out);
@@ -133,6 +151,7 @@ class CDtuDevice {
     DeviceParams m_record;
     std::array<uint8_t, kDeviceParamsSize> m_lastSaved{};
     unsigned m_saveCount = 0;
+    bool m_flippedOnce = false;
     DtuCommandParser m_parser;
     std::deque<Piece> m_out;
     std::minstd_rand m_random;

@@ -41,7 +41,15 @@ constexpr const char* kUsage =
     "  --quiet            log nothing\n"
     "  --check-real N     print nothing; exit 0 if COMN is a real serial device, else 1\n"
     "  --port-dir         print the port directory (as above) and exit\n"
-    "  --help             this text\n";
+    "  --help             this text\n"
+    "\n"
+    "Misbehaving lines and units (for trying what the tools make of them):\n"
+    "  --echo             send every received byte straight back, as an echoing line does\n"
+    "  --log-after-ok N   send an N-byte log line (2 to 1000) right behind every +CONFIG OK\n"
+    "  --flip-bit WHEN    flip one random bit of the record in read answers: once (the first),\n"
+    "                     always, or after-save (every read after the first save frame)\n"
+    "  --stall MS         send every answer in three pieces, MS milliseconds apart (the first\n"
+    "                     cut inside its +CONFIG)\n";
 
 // Unread output beyond this means nobody has the port open; drop it as a real line would have.
 constexpr std::size_t kStaleBacklog = 1024;
@@ -106,6 +114,26 @@ std::string ParseOptions(int argc, char** argv, Options& options) {
             options.settings.failSave = true;
         } else if (arg == "--silent") {
             options.settings.silent = true;
+        } else if (arg == "--echo") {
+            options.settings.echo = true;
+        } else if (arg == "--flip-bit") {
+            const auto when = value();
+            if (when == "once") {
+                options.settings.flipBit = FlipBit::Once;
+            } else if (when == "always") {
+                options.settings.flipBit = FlipBit::Always;
+            } else if (when == "after-save") {
+                options.settings.flipBit = FlipBit::AfterSave;
+            } else {
+                return "--flip-bit needs once, always or after-save";
+            }
+        } else if (arg == "--log-after-ok") {
+            const auto size = number(static_cast<int>(kLogLineMin), static_cast<int>(kLogLineMax));
+            if (!size) {
+                return "--log-after-ok needs a byte count from " + std::to_string(kLogLineMin) + " to " +
+                       std::to_string(kLogLineMax);
+            }
+            options.settings.logAfterOk = static_cast<std::size_t>(*size);
         } else if (arg == "--id") {
             const auto text = value();
             const auto gbk = text ? Utf8ToGbk(*text) : std::nullopt;
@@ -124,12 +152,14 @@ std::string ParseOptions(int argc, char** argv, Options& options) {
             } else {
                 options.checkReal = *n;
             }
-        } else if (arg == "--latency" || arg == "--delay" || arg == "--split") {
+        } else if (arg == "--latency" || arg == "--delay" || arg == "--split" || arg == "--stall") {
             const auto ms = number(0, 60000);
             if (!ms) {
                 return std::string(arg) + " needs milliseconds from 0 to 60000";
             }
-            auto& setting = arg == "--split" ? options.settings.split : options.settings.latency;
+            auto& setting = arg == "--split"   ? options.settings.split
+                            : arg == "--stall" ? options.settings.stall
+                                               : options.settings.latency;
             setting = std::chrono::milliseconds(*ms);
         } else if (arg == "--record-out") {
             const auto path = value();
@@ -175,7 +205,10 @@ std::string Describe(const Options& options, const CDtuDevice& device) {
     const DtuSettings& s = options.settings;
     return std::string(s.nbiot ? "NB-IoT" : "4G") + " module, firmware " + version +
            (s.tempHumidity ? ", temperature/humidity device" : ", DTU") + (s.chatter ? ", chatter on" : "") +
-           (s.failSave ? ", refuses saves" : "") + (s.silent ? ", silent" : "") +
+           (s.failSave ? ", refuses saves" : "") + (s.silent ? ", silent" : "") + (s.echo ? ", echoes" : "") +
+           (s.logAfterOk > 0 ? ", logs " + std::to_string(s.logAfterOk) + " bytes after +CONFIG OK" : "") +
+           (s.flipBit != FlipBit::Never ? ", flips a bit in read answers" : "") +
+           (s.stall.count() > 0 ? ", stalls " + std::to_string(s.stall.count()) + " ms inside answers" : "") +
            (s.pacing ? ", paced at " + DescribeLine(device.Line()) : ", no pacing");
 }
 
