@@ -5,12 +5,19 @@
 #include <QPlainTextEdit>
 #include <QTextDocument>
 #include <QTextLayout>
+#include <algorithm>
 #include <limits>
 
 namespace {
 
 // QTextEngine cuts a run of characters that would form one text item every 4096 characters.
 constexpr qsizetype kMaxItemLength = 4096;
+
+// Bounds on what is laid out again for text that gives no line start free of context, or no line that can
+// be settled, for this long (digits and punctuation without a letter or a line end): a cost per byte that
+// stays bounded is worth more than the exact breaks of such text.
+constexpr qsizetype kMaxContext = 1024;
+constexpr qsizetype kMaxUnsettled = 256;
 
 bool IsBlockSeparator(QChar c) {
     // What QTextCursor::insertText turns into a new block.
@@ -32,6 +39,33 @@ bool IsHangingSpace(QChar c) {
 
 qint64 ToFixed(qreal width) {
     return qRound64(width * 64);
+}
+
+// Characters of Unicode's mandatory break classes that stay inside a block.
+bool IsMandatoryBreak(char16_t c) {
+    return c == u'\v' || c == u'\f' || c == 0x0085 || c == 0x2028 || c == 0x2029;
+}
+
+// After a letter or an ideograph Qt's line break rules keep nothing of what came before: a run of digits
+// and punctuation is ended by it (and its breaks decided), and no rule reaches back across it. Not after
+// a mandatory break character, though: Qt then skips the character in its number rule, and the run goes
+// on through it ("k6\f中41A" has no break at all).
+bool StartsAfresh(char16_t c, char16_t before) {
+    const bool letter = (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z') ||
+                        (c >= 0x4E00 && c <= 0x9FFF) || (c >= 0x3400 && c <= 0x4DBF);
+    return letter && !IsMandatoryBreak(before);
+}
+
+bool IsAsciiAlnum(char16_t c) {
+    return (c >= u'0' && c <= u'9') || (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z');
+}
+
+// Whether the two characters alone decide Qt's break between them: a blank or a tab on either side ends a
+// text chunk whatever the break rules say, and letters and digits never break between them. Anything else
+// may be changed by what follows ("1;5" breaks after ";" until a letter ends it, and again after ")%").
+bool BreakDecidedBy(QChar before, QChar after) {
+    return before == u'\t' || after == u'\t' || IsHangingSpace(before) || IsHangingSpace(after) ||
+           (IsAsciiAlnum(before.unicode()) && IsAsciiAlnum(after.unicode()));
 }
 
 // Letters, digits and the blank: between these the only place a line may break is after blanks, so where
@@ -224,9 +258,10 @@ void CReceiveLineCounter::Append(QStringView text) {
 void CReceiveLineCounter::AppendSpace(QChar c, bool startsItem) {
     if (!m_endsInSpaces) {
         // A tab just before may have hung past the edge, and then this space starts the next line: settle
-        // the line with the space, so that the run that follows sits on the open line for sure.
-        m_open.push_back(c.unicode());
-        m_openAdvance += Advance(c);
+        // the line with the space, so that the run that follows sits on the open line for sure. (A tab is
+        // counted at its widest, up to a whole tab stop.)
+        PushOpen(c);
+        m_mayWrap = m_mayWrap || m_openAdvance + m_slack > m_lineWidth;
         SettleOpenLine();
         m_endsInSpaces = true;
         m_spacesWidth = SpaceWidth(c);
@@ -241,8 +276,7 @@ void CReceiveLineCounter::AppendSpace(QChar c, bool startsItem) {
         return;
     }
     // Hanging spaces never wrap the line: nothing to lay out.
-    m_open.push_back(c.unicode());
-    m_openAdvance += Advance(c);
+    PushOpen(c);
     m_spacesWidth += SpaceWidth(c);
 }
 
@@ -258,28 +292,51 @@ void CReceiveLineCounter::AppendOther(QChar c) {
             return;
         }
     }
-    m_open.push_back(c.unicode());
-    m_openAdvance += Advance(c);
+    PushOpen(c);
     // Well inside the width the open line is one line for sure; near the edge it must be laid out.
     m_mayWrap = m_mayWrap || m_openAdvance + m_slack > m_lineWidth;
 }
 
-void CReceiveLineCounter::StartLine(QChar c) {
-    m_open.clear();
+void CReceiveLineCounter::PushOpen(QChar c) {
+    const auto at = static_cast<qsizetype>(m_open.size());
+    if (StartsAfresh(c.unicode(), at > 0 ? m_open.back() : u'\0')) {
+        m_undecided = -1;
+    } else if (m_undecided < 0 && at > 0 && !BreakDecidedBy(QChar(m_open.back()), c)) {
+        m_undecided = at;
+    }
     m_open.push_back(c.unicode());
-    m_openAdvance = Advance(c);
+    m_openAdvance += Advance(c);
+    // Lines not yet settled may break elsewhere with every character.
+    m_mayWrap = m_mayWrap || m_pendingLines > 0;
+}
+
+void CReceiveLineCounter::StartLine(QChar c) {
+    // Spaces wider than a line ended the line before: what came before them is settled with it.
+    m_settledLines += m_pendingLines;
+    m_pendingLines = 0;
+    m_open.clear();
+    m_unsettledStart = 0;
+    m_openStart = 0;
+    m_undecided = -1;
+    m_openAdvance = 0;
+    PushOpen(c);
     m_mayWrap = false;  // the first character of a line stays on it
 }
 
 void CReceiveLineCounter::CloseBlock() {
+    // The block's end decides every break in it.
     SettleOpenLine();
-    m_closedLines += m_settledLines + 1;
+    m_closedLines += m_settledLines + m_pendingLines + 1;
     m_settledLines = 0;
     ClearOpenBlock();
 }
 
 void CReceiveLineCounter::ClearOpenBlock() {
     m_open.clear();
+    m_pendingLines = 0;
+    m_unsettledStart = 0;
+    m_openStart = 0;
+    m_undecided = -1;
     m_openAdvance = 0;
     m_mayWrap = false;
     m_endsInSpaces = false;
@@ -290,25 +347,40 @@ void CReceiveLineCounter::ClearOpenBlock() {
     m_afterOwnItem = false;
 }
 
-int CReceiveLineCounter::LayOut(QStringView text, int* lastLineStart, qreal* lastLineWidth) const {
+void CReceiveLineCounter::LayOut(QStringView text, qreal* lastLineWidth) {
     QTextLayout layout(text.toString(), m_font);
     layout.setTextOption(m_option);
     layout.beginLayout();
-    int lines = 0;
-    *lastLineStart = 0;
+    m_lineStarts.clear();
+    m_lineWidths.clear();
     *lastLineWidth = 0;
+    QTextLine last;
     while (true) {
         QTextLine line = layout.createLine();
         if (!line.isValid()) {
             break;
         }
         line.setLineWidth(m_lineWidth);
-        *lastLineStart = line.textStart();
+        m_lineStarts.push_back(line.textStart());
+        m_lineWidths.push_back(line.naturalTextWidth());
         *lastLineWidth = line.naturalTextWidth();
-        ++lines;
+        last = line;
     }
     layout.endLayout();
-    return std::max(lines, 1);
+    // The open line's first word: what went to it for not fitting on the line before.
+    m_openFirstWord = *lastLineWidth;
+    if (last.isValid()) {
+        for (qsizetype i = last.textStart() + 1; i < text.size(); ++i) {
+            if (text[i] == u'\t' || IsHangingSpace(text[i])) {
+                m_openFirstWord = last.cursorToX(static_cast<int>(i)) - last.cursorToX(last.textStart());
+                break;
+            }
+        }
+    }
+    if (m_lineStarts.empty()) {
+        m_lineStarts.push_back(0);
+        m_lineWidths.push_back(0);
+    }
 }
 
 int CReceiveLineCounter::LayOutPlainAscii(QStringView text, int* lastLineStart, qreal* lastLineWidth) const {
@@ -381,25 +453,102 @@ void CReceiveLineCounter::SettleOpenLine() {
         return;
     }
     m_mayWrap = false;
-    int lastStart = 0;
-    qreal lastWidth = 0;
     const QStringView open(m_open.data(), static_cast<qsizetype>(m_open.size()));
-    int lines = LayOutPlainAscii(open, &lastStart, &lastWidth);
-    if (lines == 0) {
-        lines = LayOut(open, &lastStart, &lastWidth);
-    }
-    if (lines > 1) {
-        // Every line but the last is final; only the last stays open.
-        m_settledLines += lines - 1;
-        m_open.erase(0, static_cast<std::size_t>(lastStart));
+    qreal lastWidth = 0;
+    int plainLastStart = 0;
+    // Letters, digits and blanks break at blanks only, whatever surrounds them and whatever follows: every
+    // line but the last is settled.
+    const int plainLines = LayOutPlainAscii(open.mid(m_unsettledStart), &plainLastStart, &lastWidth);
+    if (plainLines > 0) {
+        m_settledLines += plainLines - 1;
+        m_pendingLines = 0;
+        m_unsettledStart += plainLastStart;
+        m_openStart = m_unsettledStart;
+        m_undecided = -1;
+        m_lineStarts.assign(1, m_unsettledStart);
+        MoveAnchor(0, 0);
+    } else {
+        LayOut(open, &lastWidth);
+        const auto lines = m_lineStarts.size();
+        const auto first = static_cast<std::size_t>(
+            std::lower_bound(m_lineStarts.begin(), m_lineStarts.end() - 1, m_unsettledStart) -
+            m_lineStarts.begin());
+        // A line is settled once every break in it and in the line after it is decided: the break that ends
+        // it was chosen because what follows up to the next break did not fit.
+        const qsizetype decided = m_undecided < 0 ? open.size() : m_undecided;
+        std::size_t settled = first;
+        while (settled + 2 < lines && m_lineStarts[settled + 2] <= decided) {
+            ++settled;
+        }
+        if (settled + 2 == lines && decided == open.size() && OpenLineSettlesLineBefore(settled)) {
+            ++settled;
+        }
+        if (open.size() - m_lineStarts[settled] > kMaxUnsettled) {
+            // Too long undecided (digits and punctuation without a letter): settle up to the latest line
+            // start free of context, which keeps the breaks after it exact; only a run that ends other
+            // than the way it went on may still move the breaks taken for settled.
+            std::size_t forced = lines - 1;
+            while (forced > settled + 1 &&
+                   !StartsFreeOfContext(static_cast<std::size_t>(m_lineStarts[forced]))) {
+                --forced;
+            }
+            settled = forced;
+            if (settled == lines - 1) {
+                m_undecided = -1;
+            }
+        }
+        m_settledLines += static_cast<int>(settled - first);
+        m_pendingLines = static_cast<int>(lines - 1 - settled);
+        m_unsettledStart = m_lineStarts[settled];
+        m_openStart = m_lineStarts.back();
+        MoveAnchor(first + 1, settled);
     }
     // From the measured width on, the line is laid out again only once what is appended may reach the
     // edge; white space at its end is not in the measure but counts towards the next word's fit.
     qreal hanging = 0;
-    for (std::size_t i = m_open.size(); i > 0 && QChar(m_open[i - 1]).isSpace(); --i) {
+    for (auto i = m_open.size(); i > static_cast<std::size_t>(m_openStart) && QChar(m_open[i - 1]).isSpace();
+         --i) {
         hanging += Advance(QChar(m_open[i - 1]));
     }
     m_openAdvance = lastWidth + hanging;
+}
+
+bool CReceiveLineCounter::OpenLineSettlesLineBefore(std::size_t before) const {
+    // What the open line starts with went there because it did not fit after the line before. Up to the
+    // end of the text Qt counts the ink of its last glyph, and stops counting it once more follows (even
+    // blanks): only an overflow wider than that settles the line before.
+    return m_lineWidths[before] + m_openFirstWord > m_lineWidth + m_slack;
+}
+
+bool CReceiveLineCounter::StartsFreeOfContext(std::size_t at) const {
+    // Laid out from here, the text breaks as it does within the block: after a letter or an ideograph,
+    // or after the second of two digits (the digit run is then the same whether or not it began before).
+    const auto isDigit = [](char16_t c) { return c >= u'0' && c <= u'9'; };
+    return StartsAfresh(m_open[at], m_open[at - 1]) ||
+           (at + 1 < m_open.size() && isDigit(m_open[at]) && isDigit(m_open[at + 1]));
+}
+
+void CReceiveLineCounter::MoveAnchor(std::size_t firstStart, std::size_t lastStart) {
+    // The latest settled line start that no context changes becomes the start of what is laid out.
+    qsizetype anchor = 0;
+    for (std::size_t line = lastStart + 1; line > firstStart; --line) {
+        const qsizetype at = m_lineStarts[line - 1];
+        const auto i = static_cast<std::size_t>(at);
+        if (at > 0 && i < m_open.size() && StartsFreeOfContext(i)) {
+            anchor = at;
+            break;
+        }
+    }
+    if (anchor == 0 && m_unsettledStart > kMaxContext) {
+        anchor = m_unsettledStart;
+    }
+    if (anchor == 0) {
+        return;
+    }
+    m_open.erase(0, static_cast<std::size_t>(anchor));
+    m_unsettledStart -= anchor;
+    m_openStart -= anchor;
+    m_undecided = m_undecided < anchor ? -1 : m_undecided - anchor;
 }
 
 qreal CReceiveLineCounter::TextWidth() const {
@@ -413,5 +562,5 @@ int CReceiveLineCounter::Count() {
         Reset(m_textSource ? m_textSource() : m_edit->toPlainText());
     }
     SettleOpenLine();
-    return m_closedLines + m_settledLines + 1;
+    return m_closedLines + m_settledLines + m_pendingLines + 1;
 }

@@ -4,9 +4,18 @@
 // whole document for every byte would cap the terminal far below a fast serial line.
 //
 // The count is kept per block: lines of the blocks before the last one, lines of the last block that can
-// no longer change, and the last visual line, which stays open. Appended characters only add their width
-// to the open line; it is laid out (with the edit's own font, width and text options) only when it might
-// wrap, and lines that wrapped are settled. Greedy wrapping never moves a settled line break.
+// no longer change, lines that may still change, and the last visual line, which stays open. Appended
+// characters only add their width to the open line; the unsettled lines are laid out (with the edit's own
+// font, width and text options) only when the open line might wrap or a line before it is not settled.
+//
+// Where Qt may break a line depends on characters on both sides: a run of digits and punctuation such as
+// "1;5" is broken or not by what comes before it and by what ends it (a letter, or "%" after ")").
+// So the text is laid out from a line start that no context can change (the block's start, or a line that
+// starts with a letter or an ideograph, after which Qt's break rules start afresh, or with two digits), and
+// a line is settled only once every place where it or the line after it may break is decided: up to the
+// last letter or ideograph, and wherever a blank or two letters and digits meet. Until then it is laid out
+// again with every byte; digits and punctuation that go on for hundreds of characters without a letter are
+// settled by force at a line start free of context, to keep that cost bounded.
 //
 // Spaces (any breakable white space but a tab) are the exception: Qt lets a run of them hang past the
 // edge, so they never make the open line wrap and are never laid out. A run wider than a whole line ends
@@ -25,6 +34,7 @@
 #include <array>
 #include <functional>
 #include <string>
+#include <vector>
 
 class QFontMetricsF;
 class QPlainTextEdit;
@@ -56,8 +66,12 @@ class CReceiveLineCounter {
     void StartLine(QChar c);
     void CloseBlock();
     void ClearOpenBlock();
+    void PushOpen(QChar c);
     void SettleOpenLine();
-    int LayOut(QStringView text, int* lastLineStart, qreal* lastLineWidth) const;
+    bool OpenLineSettlesLineBefore(std::size_t before) const;
+    bool StartsFreeOfContext(std::size_t at) const;
+    void MoveAnchor(std::size_t firstStart, std::size_t lastStart);
+    void LayOut(QStringView text, qreal* lastLineWidth);
     int LayOutPlainAscii(QStringView text, int* lastLineStart, qreal* lastLineWidth) const;
     bool PlainAdvancesAdd() const;
 
@@ -79,10 +93,19 @@ class CReceiveLineCounter {
     QHash<char16_t, qint64> m_otherSpaceWidth;
 
     int m_closedLines = 0;   // blocks before the last one
-    int m_settledLines = 0;  // lines of the last block before its open line
-    std::u16string m_open;   // the last block from the start of its open line
-    qreal m_openAdvance = 0;
-    bool m_mayWrap = false;  // the open line may have wrapped since it was last laid out
+    int m_settledLines = 0;  // lines of the last block that can no longer change
+    int m_pendingLines = 0;  // lines after those and before the open line, which may still change
+    // The last block from a line start that no context before it changes (settled lines may come first).
+    std::u16string m_open;
+    qsizetype m_unsettledStart = 0;  // where in m_open the lines after the settled ones start
+    qsizetype m_openStart = 0;       // where in m_open the open line starts
+    // The first place in m_open where Qt's break may still change with what follows, or -1.
+    qsizetype m_undecided = -1;
+    qreal m_openAdvance = 0;  // of the open line
+    bool m_mayWrap = false;   // the open line may have wrapped, or lines before it changed, since laid out
+    std::vector<qsizetype> m_lineStarts;  // of the last layout
+    std::vector<qreal> m_lineWidths;
+    qreal m_openFirstWord = 0;  // width of the open line up to its first blank
 
     // Whether the open line ends in a run of spaces, and the run's width as the layout sums it.
     bool m_endsInSpaces = false;
