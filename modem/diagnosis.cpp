@@ -157,13 +157,13 @@ std::pair<Verdict, std::string> Decide(const Findings& f, bool anyAnswer, std::s
         return {Verdict::ModuleSilent, "no query got an answer"};
     }
     if (f.sim && f.sim->state == SimState::NotInserted) {
-        return {Verdict::NoSim, "SIM " + f.sim->code};
+        return {Verdict::NoSim, "+CPIN: " + f.sim->code};
     }
     if (const auto error = ErrorAmong(f, {10, 13, 15})) {
         return {Verdict::NoSim, *error};
     }
     if (f.sim && (f.sim->state == SimState::PinRequired || f.sim->state == SimState::PukRequired)) {
-        return {Verdict::PinNeeded, "SIM " + f.sim->code};
+        return {Verdict::PinNeeded, "+CPIN: " + f.sim->code};
     }
     if (const auto error = ErrorAmong(f, {5, 11, 12})) {
         return {Verdict::PinNeeded, *error};
