@@ -187,7 +187,11 @@ std::pair<Verdict, std::string> Decide(const Findings& f, bool anyAnswer, std::s
                   ")";
     }
     const bool noSignal = f.csq && CsqGrade(f.csq->rssi) == SignalGrade::None;
-    const std::string signal = f.csq ? "CSQ " + std::to_string(f.csq->rssi) : std::string();
+    // On LTE AT+CSQ often says 99 while AT+CESQ has the real level.
+    std::string signal = f.csq ? "CSQ " + std::to_string(f.csq->rssi) : std::string();
+    if (f.cesq && RsrpLevel(f.cesq->rsrp).known) {
+        signal += (signal.empty() ? "RSRP " : ", RSRP ") + LevelText(RsrpLevel(f.cesq->rsrp));
+    }
     if (known && !registered) {
         if (noSignal) {
             return {Verdict::NoSignal, signal + "; " + states};
@@ -466,6 +470,7 @@ Diagnosis RunDiagnosis(IModuleLink& link, std::string_view recordApn) {
 
     const auto [verdict, evidence] = Decide(f, asker.AnyAnswer(), recordApn);
     d.verdict = verdict;
+    d.verdictEvidence = evidence;
     d.verdictLine = std::string(VerdictText(verdict)) + ": " + evidence;
     return d;
 }

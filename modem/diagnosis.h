@@ -60,7 +60,9 @@ std::string_view VerdictTextZh(Verdict verdict);
 struct Diagnosis {
     std::vector<DiagnosisItem> items;
     Verdict verdict = Verdict::Undetermined;
-    // VerdictText with the evidence: "not registered on a network: LTE 2 (not registered, searching)".
+    // What the verdict rests on, as the module said it: "LTE 2 (not registered, searching)".
+    std::string verdictEvidence;
+    // VerdictText and the evidence: "not registered on a network: LTE 2 (not registered, searching)".
     std::string verdictLine;
     ModuleIdentity identity;
 };

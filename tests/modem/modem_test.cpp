@@ -346,7 +346,7 @@ TEST(ModemDiagnosisTest, AsksEachQueryInTurnAndReadsEveryAnswer) {
     EXPECT_EQ(d.verdict, Verdict::LooksFine);
     EXPECT_EQ(d.verdictLine,
               "looks fine: CS 1 (registered, home network), GPRS 1 (registered, home network), "
-              "LTE 1 (registered, home network); CSQ 99");
+              "LTE 1 (registered, home network); CSQ 99, RSRP -90 dBm");
 
     const DiagnosisItem& sim = ItemNamed(d, "SIM");
     EXPECT_EQ(sim.status, ItemStatus::Ok);
@@ -437,7 +437,8 @@ TEST(ModemDiagnosisTest, VerdictNamesWhatKeepsTheUnitOffline) {
           {"AT+CSQ", Wrap("+CSQ: 1,99")}},
          "cmnet",
          Verdict::NoSignal,
-         "no signal: CSQ 1; CS 2 (not registered, searching), LTE 4 (unknown (e.g. out of coverage))"},
+         "no signal: CSQ 1, RSRP -90 dBm; CS 2 (not registered, searching), LTE 4 (unknown (e.g. out of "
+         "coverage))"},
         {"APN",
          {},
          "iot.example",
@@ -453,7 +454,7 @@ TEST(ModemDiagnosisTest, VerdictNamesWhatKeepsTheUnitOffline) {
          "CMNET",
          Verdict::LooksFine,
          "looks fine: CS 5 (registered, roaming), GPRS 5 (registered, roaming), LTE 5 (registered, roaming); "
-         "CSQ 16"},
+         "CSQ 16, RSRP -90 dBm"},
         {"registration unreadable",
          {{"AT+CREG?", Wrap("+CREG: 0,42")}, {"AT+CGREG?", Wrap("+CGREG: 1")}, {"AT+CEREG?", std::nullopt}},
          "cmnet",
@@ -482,6 +483,8 @@ TEST(ModemDiagnosisTest, SilentModuleIsGivenUpOnAfterThreeQueries) {
     EXPECT_EQ(link.m_asked, (std::vector<std::string>{"AT+CPIN?", "AT+CGSN", "AT+CCID"}));
     EXPECT_EQ(d.verdict, Verdict::ModuleSilent);
     EXPECT_EQ(d.verdictLine, "the module does not answer: no query got an answer");
+    EXPECT_EQ(d.verdictEvidence, "no query got an answer");
+    EXPECT_EQ(VerdictTextZh(d.verdict), "模块无应答");
     EXPECT_EQ(d.items.size(), 14u);
     EXPECT_EQ(d.items[0].status, ItemStatus::NoAnswer);
     EXPECT_EQ(d.items[2].name, "ICCID");
