@@ -47,7 +47,8 @@ std::string Show(const Cesq& c) {
 std::string Show(const std::vector<PdpContext>& contexts) {
     std::string out;
     for (const PdpContext& c : contexts) {
-        out += (out.empty() ? "" : ";") + std::to_string(c.cid) + " " + c.type + " " + c.apn;
+        out += out.empty() ? "" : ";";
+        out += std::to_string(c.cid) + " " + c.type + " " + c.apn;
     }
     return out;
 }
