@@ -15,6 +15,7 @@
 #include "app/app_icon.h"
 #include "app/message_box.h"
 #include "app/status_bar.h"
+#include "app/system_menu.h"
 
 namespace {
 
@@ -64,9 +65,9 @@ constexpr MessageMapEntry kMessageMap[] = {
 CQuendalDlg::CQuendalDlg(QWidget* parent)
     : QDialog(parent), m_timers(this, [this](int id) { OnTimerTick(id); }) {
     setWindowTitle(Utf8(kMainTitle));
-    // No sizing border and no maximise: each state (narrow, wide) has one size.
+    // No sizing border: each state (narrow, wide) has one size. Maximised, only the frame grows.
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint |
                    Qt::MSWindowsFixedSizeDialogHint);
     setFont(DialogFont());
     m_icon = AppIcon();
@@ -129,6 +130,8 @@ void CQuendalDlg::ConnectMessageMap() {
 }
 
 bool CQuendalDlg::OnInitDialog() {
+    m_aboutInSystemMenu = AddAboutToSystemMenu(this, kAboutMenuText);
+    OfferMaximiseBox(this);
     // The combo lists and empty edit texts came with the controls (the base initialisation).
     // Size 550 wide without moving, then centre on the screen.
     setFixedSize(kNarrowWidth, kClientHeight);
@@ -183,9 +186,33 @@ void CQuendalDlg::contextMenuEvent(QContextMenuEvent* event) {
     QMenu menu(this);
     menu.addAction("导出配置...", this, &CQuendalDlg::OnExportProfile);
     menu.addAction("导入配置...", this, &CQuendalDlg::OnImportProfile);
-    menu.addSeparator();
-    menu.addAction(Utf8(kAboutMenuText), this, &CQuendalDlg::ShowAbout);
+    if (!m_aboutInSystemMenu) {
+        menu.addSeparator();
+        menu.addAction(Utf8(kAboutMenuText), this, &CQuendalDlg::ShowAbout);
+    }
     menu.exec(event->globalPos());
+}
+
+bool CQuendalDlg::nativeEvent(const QByteArray& eventType, void* message, qintptr* result) {
+    if (IsAboutSystemCommand(message)) {
+        // Opened after the system has finished with its menu.
+        QMetaObject::invokeMethod(this, &CQuendalDlg::ShowAbout, Qt::QueuedConnection);
+        *result = 0;
+        return true;
+    }
+    if (IsMaximiseCommand(message)) {
+        // The frame may take the screen; the controls stay where they are.
+        setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+    }
+    return QDialog::nativeEvent(eventType, message, result);
+}
+
+void CQuendalDlg::changeEvent(QEvent* event) {
+    // Restored: back to the one size of the state (the minimum kept it).
+    if (event->type() == QEvent::WindowStateChange && windowState() == Qt::WindowNoState) {
+        setMaximumSize(minimumSize());
+    }
+    QDialog::changeEvent(event);
 }
 
 void CQuendalDlg::OnExportProfile() {
@@ -211,10 +238,10 @@ void CQuendalDlg::ShowAbout() {
 void CQuendalDlg::OnDebugToggle() {
     auto* button = ControlAs<QPushButton>(IDC_DEBUG_TOGGLE);
     if (button->text() == "调试>>") {
-        setFixedSize(kWideWidth, height());
+        setFixedSize(kWideWidth, kClientHeight);
         button->setText("调试<<");
     } else {
-        setFixedSize(kNarrowWidth, height());
+        setFixedSize(kNarrowWidth, kClientHeight);
         button->setText("调试>>");
     }
 }

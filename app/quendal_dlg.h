@@ -97,6 +97,8 @@ class CQuendalDlg : public QDialog, private CPortOwner, private IPortLink {
     void done(int result) override;
     void keyPressEvent(QKeyEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
+    bool nativeEvent(const QByteArray& eventType, void* message, qintptr* result) override;
+    void changeEvent(QEvent* event) override;
 
   private:
     // CPortOwner: the engine's worker reaches this window only through these.
@@ -124,4 +126,5 @@ class CQuendalDlg : public QDialog, private CPortOwner, private IPortLink {
     std::unique_ptr<CParamsPanel> m_paramsPanel;
     std::unique_ptr<CPortPanel> m_portPanel;
     bool m_destroyed = false;
+    bool m_aboutInSystemMenu = false;
 };

@@ -31,5 +31,7 @@ QUENDAL_PACKAGE_PACKAGES=(librsvg2-bin dpkg-dev file)
 # CI's checks of the built package.
 QUENDAL_PACKAGE_CHECK_PACKAGES=(lintian desktop-file-utils appstream man-db)
 # The Windows programs, cross-built and run under Wine (scripts/wine-check); the window on Xvfb, driven with xdotool,
-# pictured with ImageMagick, its status bar read with tesseract.
-QUENDAL_WINDOWS_PACKAGES=(g++-mingw-w64-x86-64-posix wine64 xvfb xdotool imagemagick tesseract-ocr tesseract-ocr-chi-sim)
+# pictured with ImageMagick, its status bar read with tesseract. The .exe icon is drawn with rsvg-convert and packed
+# with icotool, which with wrestool reads the version resource back; makensis makes the installer, zip the zip.
+QUENDAL_WINDOWS_PACKAGES=(g++-mingw-w64-x86-64-posix wine64 xvfb xdotool imagemagick tesseract-ocr tesseract-ocr-chi-sim
+    librsvg2-bin icoutils nsis zip unzip)

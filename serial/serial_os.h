@@ -52,6 +52,9 @@ int OsOutputCount(OsPort* port, std::size_t& count);
 // OsIsWouldBlock until a wait reports room.
 int OsRead(OsPort* port, std::span<std::uint8_t> buffer, std::size_t& done);
 int OsWrite(OsPort* port, std::span<const std::uint8_t> bytes, std::size_t& done);
+// The call the last failed OsRead stands for in the error box: "ReadFile()", or on Windows
+// "GetOverlappedResults() in ReadFile()" when the read started but waiting for its end failed.
+const char* OsReadCallName(const OsPort* port);
 
 // A wake-up event: signalled stays signalled until reset.
 int OsCreateEvent(OsEvent*& event);

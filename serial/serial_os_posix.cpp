@@ -172,6 +172,10 @@ int OsRead(OsPort* port, std::span<std::uint8_t> buffer, std::size_t& done) {
     return 0;
 }
 
+const char* OsReadCallName(const OsPort* /*port*/) {
+    return "ReadFile()";
+}
+
 int OsWrite(OsPort* port, std::span<const std::uint8_t> bytes, std::size_t& done) {
     done = 0;
     const ssize_t n = write(port->fd, bytes.data(), bytes.size());

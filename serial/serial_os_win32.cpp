@@ -23,6 +23,7 @@ struct OsPort {
     int endedWaits = 0;
     bool pollInput = false;
     OVERLAPPED readOverlapped{};
+    bool readWaitFailed = false;
     // The one write in flight, from a copy of its own, so the caller's buffer may change meanwhile; a
     // failure of it is told by the next write.
     OVERLAPPED writeOverlapped{};
@@ -293,6 +294,7 @@ int OsOutputCount(OsPort* port, std::size_t& count) {
 
 int OsRead(OsPort* port, std::span<std::uint8_t> buffer, std::size_t& done) {
     done = 0;
+    port->readWaitFailed = false;
     DWORD queued = 0;
     if (const int error = InputQueue(*port, queued); error != 0) {
         return error;
@@ -311,10 +313,15 @@ int OsRead(OsPort* port, std::span<std::uint8_t> buffer, std::size_t& done) {
         }
     }
     if (!GetOverlappedResult(port->handle, &port->readOverlapped, &got, TRUE)) {
+        port->readWaitFailed = true;
         return LastError();
     }
     done = got;
     return 0;
+}
+
+const char* OsReadCallName(const OsPort* port) {
+    return port->readWaitFailed ? "GetOverlappedResults() in ReadFile()" : "ReadFile()";
 }
 
 int OsWrite(OsPort* port, std::span<const std::uint8_t> bytes, std::size_t& done) {

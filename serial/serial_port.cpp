@@ -375,7 +375,7 @@ CSerialPort::Step CSerialPort::ReceiveStep(bool hangup) {
         return handled ? Step::kContinue : Step::kStop;
     }
     if (OsIsLost(error)) {
-        return LosePort("ReadFile()", error);
+        return LosePort(OsReadCallName(handle), error);
     }
     if (error == 0 || OsIsWouldBlock(error) || OsIsInterrupted(error)) {
         if (!hangup && error == 0) {
@@ -391,7 +391,7 @@ CSerialPort::Step CSerialPort::ReceiveStep(bool hangup) {
         m_backOff = error == 0;
         return Step::kContinue;
     }
-    if (!ReportErrorSync("ReadFile()", error)) {
+    if (!ReportErrorSync(OsReadCallName(handle), error)) {
         return Step::kStop;
     }
     return hangup ? LosePort("ReadFile()", OsLostError()) : Step::kContinue;

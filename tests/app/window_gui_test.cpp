@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <QAccessible>
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
@@ -102,10 +103,11 @@ TEST(Window, DebugToggleWidensAndNarrowsWithTheLeftEdgeFixed) {
     EXPECT_GT(group.left(), dlg.width());
 }
 
-// Each state has one size: no sizing border, no maximise.
+// Each state has one size: no sizing border. A maximise box is offered; maximised (on Windows the frame may
+// then take the screen), the window comes back to its state's one size when restored.
 TEST(Window, SizeIsFixedInBothStates) {
     CQuendalDlg dlg;
-    EXPECT_FALSE(dlg.windowFlags().testFlag(Qt::WindowMaximizeButtonHint));
+    EXPECT_TRUE(dlg.windowFlags().testFlag(Qt::WindowMaximizeButtonHint));
     for (int width : {550, 900}) {
         if (dlg.width() != width) {
             dlg.ControlAs<QPushButton>(IDC_DEBUG_TOGGLE)->click();
@@ -114,6 +116,10 @@ TEST(Window, SizeIsFixedInBothStates) {
         EXPECT_EQ(dlg.maximumSize(), QSize(width, 586));
         dlg.resize(1200, 800);
         EXPECT_EQ(dlg.size(), QSize(width, 586));
+        dlg.setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+        QWindowStateChangeEvent restored(Qt::WindowMaximized);
+        QApplication::sendEvent(&dlg, &restored);
+        EXPECT_EQ(dlg.maximumSize(), QSize(width, 586));
     }
 }
 
