@@ -133,6 +133,10 @@ int OsRead(OsPort*, std::span<std::uint8_t>, std::size_t& done) {
     return EAGAIN;
 }
 
+const char* OsReadCallName(const OsPort*) {
+    return "ReadFile()";
+}
+
 int OsWrite(OsPort* port, std::span<const std::uint8_t> bytes, std::size_t& done) {
     done = 0;
     std::lock_guard lock(g_mutex);
