@@ -124,4 +124,5 @@ class CQuendalDlg : public QDialog, private CPortOwner, private IPortLink {
     std::unique_ptr<CParamsPanel> m_paramsPanel;
     std::unique_ptr<CPortPanel> m_portPanel;
     bool m_destroyed = false;
+    bool m_debugShown = false;  // the debug half is shown: the window is wide
 };
