@@ -11,6 +11,7 @@
 #include <algorithm>
 
 #include "app/dialog_font_family.h"
+#include "res/texts.h"
 
 namespace {
 
@@ -142,11 +143,11 @@ const LayoutItem* LabelBeside(const LayoutItem& control) {
 QString NameWithoutLabel(int id) {
     switch (id) {
         case IDC_RECEIVE_EDIT:
-            return QStringLiteral("接收区");
+            return Utf8(kTextReceiveArea.utf8);
         case IDC_SEND_EDIT:
-            return QStringLiteral("发送区");
+            return Utf8(kTextSendArea.utf8);
         case IDC_AUTO_SEND_PERIOD:
-            return QStringLiteral("自动发送周期（毫秒）");
+            return Utf8(kTextAutoSendPeriodMs.utf8);
         default:
             return QString();
     }

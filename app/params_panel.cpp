@@ -13,6 +13,7 @@
 #include "protocol/command_exchange.h"
 #include "protocol/param_form.h"
 #include "protocol/profile.h"
+#include "res/texts.h"
 
 namespace {
 
@@ -42,11 +43,11 @@ CParamsPanel::CParamsPanel(QWidget* window, const ControlMap& controls, IPortLin
       m_timers(timers),
       m_form(controls) {}
 
-void CParamsPanel::ShowDeviceParams() {
+void CParamsPanel::ShowHeldParams() {
     ::ShowDeviceParams(m_params, m_form);
 }
 
-bool CParamsPanel::CollectDeviceParams() {
+bool CParamsPanel::CollectFormForSave() {
     const std::optional<CollectRefusal> refusal = ::CollectDeviceParams(m_form, m_params, kCheckedCollect);
     if (!refusal) {
         return true;
@@ -58,19 +59,19 @@ bool CParamsPanel::CollectDeviceParams() {
     QString text;
     switch (refusal->reason) {
         case CollectRefusal::Reason::TooLong:
-            text = QString("%1 过长：最多 %2 字节").arg(label).arg(refusal->maxBytes);
+            text = Utf8(kTextFieldTooLong.utf8).arg(label).arg(refusal->maxBytes);
             break;
         case CollectRefusal::Reason::NotGbk:
-            text = QString("%1 含有无法发送的字符").arg(label);
+            text = Utf8(kTextFieldNotGbk.utf8).arg(label);
             break;
         case CollectRefusal::Reason::NotNumber:
-            text = QString("%1 不是整数：请填 %2 到 %3").arg(label).arg(refusal->min).arg(refusal->max);
+            text = Utf8(kTextFieldNotNumber.utf8).arg(label).arg(refusal->min).arg(refusal->max);
             break;
         case CollectRefusal::Reason::OutOfRange:
-            text = QString("%1 超出范围：请填 %2 到 %3").arg(label).arg(refusal->min).arg(refusal->max);
+            text = Utf8(kTextFieldOutOfRange.utf8).arg(label).arg(refusal->min).arg(refusal->max);
             break;
         case CollectRefusal::Reason::NotParity:
-            text = QString("%1 须为 NONE、ODD 或 EVEN").arg(label);
+            text = Utf8(kTextFieldNotParity.utf8).arg(label);
             break;
     }
     AppMessageBox(m_window, text);
@@ -88,20 +89,19 @@ bool CParamsPanel::ExportProfile(const QString& path) {
         case ExportFileResult::Kind::Written:
             break;
         case ExportFileResult::Kind::IsLink:
-            AppMessageBox(m_window,
-                          QString("%1 是一个链接，未写入：配置只写入普通文件，请另选文件名").arg(path));
+            AppMessageBox(m_window, Utf8(kTextExportIsLink.utf8).arg(path));
             return false;
         case ExportFileResult::Kind::NotRegular:
-            AppMessageBox(m_window, QString("%1 不是普通文件，未写入").arg(path));
+            AppMessageBox(m_window, Utf8(kTextExportNotRegular.utf8).arg(path));
             return false;
         case ExportFileResult::Kind::Failed:
             AppMessageBox(m_window,
-                          QString("无法写入 %1：%2").arg(path, QString::fromStdString(written.detail)));
+                          Utf8(kTextCannotWrite.utf8).arg(path, QString::fromStdString(written.detail)));
             return false;
     }
     if (!exported.problems.empty()) {
         // Fields a profile cannot hold are left out rather than written changed.
-        QString text = "以下字段未导出：";
+        QString text = Utf8(kTextFieldsNotExported.utf8);
         for (const ProfileError& problem : exported.problems) {
             text += "\n" + QString::fromStdString(problem.Text());
         }
@@ -113,14 +113,14 @@ bool CParamsPanel::ExportProfile(const QString& path) {
 bool CParamsPanel::ImportProfile(const QString& path) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
-        AppMessageBox(m_window, QString("无法读取 %1：%2").arg(path, file.errorString()));
+        AppMessageBox(m_window, Utf8(kTextCannotRead.utf8).arg(path, file.errorString()));
         return false;
     }
     const QByteArray json = file.readAll();
     Profile profile;
     if (const auto error = ParseProfile(
             std::string_view(json.constData(), static_cast<std::size_t>(json.size())), profile)) {
-        AppMessageBox(m_window, QString("配置文件有误：%1").arg(QString::fromStdString(error->Text())));
+        AppMessageBox(m_window, Utf8(kTextProfileInvalid.utf8).arg(QString::fromStdString(error->Text())));
         return false;
     }
     // The device type changes only by the unlock gesture: a locked combo keeps its type.
@@ -136,7 +136,7 @@ bool CParamsPanel::ImportProfile(const QString& path) {
     m_formHasSource = true;
     if (keptType) {
         AppMessageBox(m_window,
-                      QString("设备类型已锁定，保持为“%1”；配置文件中的“%2”未导入")
+                      Utf8(kTextDeviceTypeKept.utf8)
                           .arg(FromGbk(IsTempHumidityText(shownType) ? kTextTempHumidity.gbk : kTextDtu.gbk),
                                FromGbk(askedType)),
                       BoxIcon::Information);
@@ -150,7 +150,8 @@ void CParamsPanel::OnDeviceTypeChange() {
 }
 
 void CParamsPanel::OnDeviceTypeLabelDblClk() {
-    ::OnDeviceTypeLabelDblClk(QApplication::keyboardModifiers().testFlag(Qt::ControlModifier), m_form);
+    ::UnlockDeviceTypeOnCtrlDoubleClick(QApplication::keyboardModifiers().testFlag(Qt::ControlModifier),
+                                        m_form);
 }
 
 void CParamsPanel::SendCommand(std::span<const std::uint8_t> bytes, const QString& paneText) {
@@ -179,11 +180,10 @@ void CParamsPanel::OnSaveParams() {
     if (!m_formHasSource) {
         // A form never filled from the device or a profile would send zeros for the device's own serial
         // settings, which can cut it off for good.
-        AppMessageBox(m_window,
-                      "表单中还没有从设备读取的参数或导入的配置：请先读取参数或导入配置，再保存参数");
+        AppMessageBox(m_window, Utf8(kTextNothingToSave.utf8));
         return;
     }
-    if (!CollectDeviceParams()) {
+    if (!CollectFormForSave()) {
         return;
     }
     const auto frame = BuildSaveFrame(m_params.Bytes());
@@ -202,12 +202,12 @@ void CParamsPanel::OnRebootDevice() {
     }
 }
 
-void CParamsPanel::CollectResponseBytes(std::span<const std::uint8_t> bytes) {
-    CollectResponseRun(m_frame, bytes, [this] { DispatchResponseFrame(); });
+void CParamsPanel::TakeReceivedBytes(std::span<const std::uint8_t> bytes) {
+    CollectResponseRun(m_frame, bytes, [this] { JudgeResponseFrame(); });
 }
 
 void CParamsPanel::OnRxIdle() {
-    DispatchResponseFrame();
+    JudgeResponseFrame();
     m_timers.KillTimer(TIMER_RX_IDLE);
     if (m_signalQueryHeld) {
         // The frame that held the query back is judged: the query goes now, or waits for the port on the
@@ -241,12 +241,12 @@ void CParamsPanel::SendSignalQuery() {
     m_timers.KillTimer(TIMER_SIGNAL_QUERY);
 }
 
-void CParamsPanel::DispatchResponseFrame() {
+void CParamsPanel::JudgeResponseFrame() {
     const DispatchResult result = ::DispatchResponseFrame(m_frame);
     bool damaged = false;
     if (result.kind == ResponseKind::Record) {
         m_params = DeviceParams::FromBytes(result.record);
-        ShowDeviceParams();
+        ShowHeldParams();
         // Shown all the same, but a damaged record is no base for a save.
         damaged = !RecordIntact(m_params);
         m_formHasSource = !damaged;
@@ -261,12 +261,7 @@ void CParamsPanel::DispatchResponseFrame() {
         // After this handler: a modal box here would take received bytes in the middle of a frame's
         // collection.
         QMetaObject::invokeMethod(
-            m_window,
-            [window = m_window] {
-                AppMessageBox(
-                    window,
-                    "收到的参数记录已损坏（校验和不符）：表单所示不可信，不能据此保存；请重新读取参数");
-            },
+            m_window, [window = m_window] { AppMessageBox(window, Utf8(kTextRecordDamaged.utf8)); },
             Qt::QueuedConnection);
     }
 }

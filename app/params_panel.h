@@ -37,15 +37,15 @@ class CParamsPanel {
     void OnDeviceTypeChange();
 
     // Frame collection of every received byte, in order; a full frame is judged at once.
-    void CollectResponseBytes(std::span<const std::uint8_t> bytes);
+    void TakeReceivedBytes(std::span<const std::uint8_t> bytes);
     // TIMER_RX_IDLE: the line has been quiet; the frame is judged.
     void OnRxIdle();
     // TIMER_SIGNAL_QUERY.
     void OnSignalQueryDue();
 
-    void ShowDeviceParams();
-    bool CollectDeviceParams();
-    void DispatchResponseFrame();
+    void ShowHeldParams();
+    bool CollectFormForSave();
+    void JudgeResponseFrame();
 
     // The form as a configuration profile in path (readable by its owner only, never written through a
     // link), and back. A profile that fails a field's rules leaves the form as it was; both say what went

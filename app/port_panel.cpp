@@ -6,6 +6,7 @@
 #include "app/message_box.h"
 #include "app/panel_links.h"
 #include "app/status_bar.h"
+#include "res/texts.h"
 #include "serial/port_names.h"
 #include "serial/serial_port.h"
 
@@ -89,8 +90,8 @@ void CPortPanel::OnStopBitsSelected() {
 }
 
 void CPortPanel::SetPanelOpen(bool open) {
-    m_openPort->setText(open ? "关闭串口" : "打开串口");
-    m_statusBar.SetPaneText(1, open ? "串口已打开" : "串口已关闭");
+    m_openPort->setText(Utf8((open ? kTextClosePort : kTextOpenPort).utf8));
+    m_statusBar.SetPaneText(1, Utf8((open ? kTextPortOpened : kTextPortClosed).utf8));
     for (int id : kPortListIds) {
         m_controls.at(id)->setEnabled(!open);
     }
@@ -111,13 +112,13 @@ void CPortPanel::OnOpenPort() {
                          .arg(m_portStopBits);
             SetPanelOpen(true);
         } else {
-            AppMessageBox(m_window, "没有发现此串口或被占用");
+            AppMessageBox(m_window, Utf8(kTextPortMissingOrBusy.utf8));
         }
         m_statusBar.SetPaneText(2, status);
         return;
     }
     if (m_autoSend.IsAutoSendOn()) {
-        AppMessageBox(m_window, "请先关掉自动发送");
+        AppMessageBox(m_window, Utf8(kTextStopAutoSendFirst.utf8));
         return;
     }
     m_port.ClosePort();

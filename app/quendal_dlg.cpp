@@ -16,6 +16,7 @@
 #include "app/message_box.h"
 #include "app/status_bar.h"
 #include "app/system_menu.h"
+#include "res/texts.h"
 
 namespace {
 
@@ -140,8 +141,8 @@ bool CQuendalDlg::OnInitDialog() {
         move(area.center() - QPoint(kNarrowWidth / 2, kClientHeight / 2));
     }
     m_statusBar->SetPaneText(0, "COM1");
-    m_statusBar->SetPaneText(1, "串口已关闭");
-    m_statusBar->SetPaneText(2, "请选择正确的串口号及参数并打开串口.");
+    m_statusBar->SetPaneText(1, Utf8(kTextPortClosed.utf8));
+    m_statusBar->SetPaneText(2, Utf8(kTextChoosePort.utf8));
     setWindowIcon(m_icon);
     m_portPanel->SelectStartSettings();
     // Goes through the period edit's own change handler, which sets the period.
@@ -184,8 +185,8 @@ void CQuendalDlg::keyPressEvent(QKeyEvent* event) {
 void CQuendalDlg::contextMenuEvent(QContextMenuEvent* event) {
     // The title-bar menu belongs to the window manager here; the About entry lives on the background.
     QMenu menu(this);
-    menu.addAction("导出配置...", this, &CQuendalDlg::OnExportProfile);
-    menu.addAction("导入配置...", this, &CQuendalDlg::OnImportProfile);
+    menu.addAction(Utf8(kTextExportProfileMenu.utf8), this, &CQuendalDlg::OnExportProfile);
+    menu.addAction(Utf8(kTextImportProfileMenu.utf8), this, &CQuendalDlg::OnImportProfile);
     if (!m_aboutInSystemMenu) {
         menu.addSeparator();
         menu.addAction(Utf8(kAboutMenuText), this, &CQuendalDlg::ShowAbout);
@@ -216,7 +217,8 @@ void CQuendalDlg::changeEvent(QEvent* event) {
 }
 
 void CQuendalDlg::OnExportProfile() {
-    const QString path = QFileDialog::getSaveFileName(this, "导出配置", QString(), "配置文件 (*.json)");
+    const QString path = QFileDialog::getSaveFileName(this, Utf8(kTextExportProfileTitle.utf8), QString(),
+                                                      Utf8(kTextProfileFilter.utf8));
     if (!path.isEmpty()) {
         m_paramsPanel->ExportProfile(path);
     }
@@ -224,7 +226,8 @@ void CQuendalDlg::OnExportProfile() {
 
 void CQuendalDlg::OnImportProfile() {
     // Fills the form only; the user saves to the device as usual.
-    const QString path = QFileDialog::getOpenFileName(this, "导入配置", QString(), "配置文件 (*.json)");
+    const QString path = QFileDialog::getOpenFileName(this, Utf8(kTextImportProfileTitle.utf8), QString(),
+                                                      Utf8(kTextProfileFilter.utf8));
     if (!path.isEmpty()) {
         m_paramsPanel->ImportProfile(path);
     }
@@ -236,14 +239,11 @@ void CQuendalDlg::ShowAbout() {
 }
 
 void CQuendalDlg::OnDebugToggle() {
-    auto* button = ControlAs<QPushButton>(IDC_DEBUG_TOGGLE);
-    if (button->text() == "调试>>") {
-        setFixedSize(kWideWidth, kClientHeight);
-        button->setText("调试<<");
-    } else {
-        setFixedSize(kNarrowWidth, kClientHeight);
-        button->setText("调试>>");
-    }
+    // The flag owns the state; the width and the caption follow it.
+    m_debugShown = !m_debugShown;
+    setFixedSize(m_debugShown ? kWideWidth : kNarrowWidth, kClientHeight);
+    ControlAs<QPushButton>(IDC_DEBUG_TOGGLE)
+        ->setText(Utf8((m_debugShown ? kTextDebugHide : kTextDebugShow).utf8));
 }
 
 void CQuendalDlg::OnTimerTick(int id) {
@@ -272,7 +272,7 @@ void CQuendalDlg::OnPortRxRun(std::span<const std::uint8_t> bytes, int port) {
     }
     // Counted and shown by the terminal, collected into the frame whether or not the display runs.
     m_receiveMonitor->OnBytesReceived(bytes);
-    m_paramsPanel->CollectResponseBytes(bytes);
+    m_paramsPanel->TakeReceivedBytes(bytes);
     m_timers.SetTimer(TIMER_RX_IDLE, kRxIdleMs);
 }
 

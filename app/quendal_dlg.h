@@ -127,4 +127,5 @@ class CQuendalDlg : public QDialog, private CPortOwner, private IPortLink {
     std::unique_ptr<CPortPanel> m_portPanel;
     bool m_destroyed = false;
     bool m_aboutInSystemMenu = false;
+    bool m_debugShown = false;  // the debug half is shown: the window is wide
 };

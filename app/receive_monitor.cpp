@@ -8,6 +8,7 @@
 #include <QTextDocument>
 
 #include "app/panel_links.h"
+#include "res/texts.h"
 
 namespace {
 
@@ -165,7 +166,7 @@ void CReceiveMonitor::OnStopDisplay() {
         EndTextDisplay();
     }
     m_displayStopped = !m_displayStopped;
-    m_stopDisplay->setText(m_displayStopped ? "继续显示" : "停止显示");
+    m_stopDisplay->setText(Utf8((m_displayStopped ? kTextResumeDisplay : kTextStopDisplay).utf8));
 }
 
 void CReceiveMonitor::OnClearReceive() {

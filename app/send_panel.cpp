@@ -9,6 +9,7 @@
 #include "app/qt_param_form.h"
 #include "app/window_timers.h"
 #include "protocol/number_text.h"
+#include "res/texts.h"
 #include "terminal/hex_text.h"
 
 namespace {
@@ -45,7 +46,7 @@ void CSendPanel::OnManualSend() {
     if (!text) {
         // Sending '?' for what the user typed would be a silent corruption.
         StopAutoSend();
-        AppMessageBox(m_window, "发送区含有无法按 GBK 编码发送的字符");
+        AppMessageBox(m_window, Utf8(kTextSendNotGbk.utf8));
         return;
     }
     m_port.WritePort({reinterpret_cast<const std::uint8_t*>(text->data()), text->size()});

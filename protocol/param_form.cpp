@@ -246,7 +246,7 @@ std::optional<CollectRefusal> CollectDeviceParams(IParamForm& form, DeviceParams
     return std::nullopt;
 }
 
-void OnDeviceTypeLabelDblClk(bool ctrlDown, IParamForm& form) {
+void UnlockDeviceTypeOnCtrlDoubleClick(bool ctrlDown, IParamForm& form) {
     if (ctrlDown) {
         form.EnableControl(IDC_DEVICE_TYPE, true);
     }

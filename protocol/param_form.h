@@ -68,4 +68,4 @@ std::optional<uint8_t> ParityByte(std::string_view gbk);
 bool IsTempHumidityText(std::string_view gbk);
 
 // The hidden unlock of the device-type combo: a double-click on its label with Ctrl held enables it.
-void OnDeviceTypeLabelDblClk(bool ctrlDown, IParamForm& form);
+void UnlockDeviceTypeOnCtrlDoubleClick(bool ctrlDown, IParamForm& form);

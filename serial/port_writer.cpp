@@ -78,7 +78,7 @@ CPortWriter::Result CPortWriter::WriteRequest(OsPort* port, OsEvent* shutdown, c
     const auto deadline =
         Clock::now() + kWriteTimePerByte * static_cast<long long>(m_outgoing.size()) + kWriteTimeConstant;
     const Result written = WriteOutgoing(port, shutdown, deadline, false);
-    if (written.outcome != Outcome::kDone) {
+    if (written.outcome != Outcome::Done) {
         return written;
     }
     // The write is complete once the line has carried it, not when the driver took it.
@@ -87,8 +87,8 @@ CPortWriter::Result CPortWriter::WriteRequest(OsPort* port, OsEvent* shutdown, c
         return {};
     }
     const auto carried = Clock::now() + LineMs(queued, line) + kDrainMargin;
-    if (WaitCarried(port, shutdown, line, carried) == Wait::kStopped) {
-        return {Outcome::kStopped};
+    if (WaitCarried(port, shutdown, line, carried) == Wait::Stopped) {
+        return {Outcome::Stopped};
     }
     return {};
 }
@@ -110,15 +110,15 @@ CPortWriter::Result CPortWriter::WriteOutgoing(OsPort* port, OsEvent* shutdown, 
         if (error != 0 && !OsIsWouldBlock(error)) {
             DropOutgoing();
             if (duringDrain) {
-                return {Outcome::kStopped};
+                return {Outcome::Stopped};
             }
             // A lost device ends the worker; any other failure loses the request and the worker carries on.
-            return {OsIsLost(error) ? Outcome::kLost : Outcome::kFailed, error};
+            return {OsIsLost(error) ? Outcome::Lost : Outcome::Failed, error};
         }
         const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
         if (left.count() <= 0) {
             if (duringDrain) {
-                return {Outcome::kStopped};
+                return {Outcome::Stopped};
             }
             // The line did not take the bytes in time; like a timed-out write, the rest is given up quietly.
             DropOutgoing();
@@ -127,14 +127,14 @@ CPortWriter::Result CPortWriter::WriteOutgoing(OsPort* port, OsEvent* shutdown, 
         OsWaitItem items[2] = {{.event = shutdown}, {.port = port, .wantOutput = true}};
         const int waitError = OsWait(items, WaitMs(left));
         if (waitError != 0 && !OsIsInterrupted(waitError)) {
-            return {duringDrain ? Outcome::kStopped : Outcome::kFailed, waitError};
+            return {duringDrain ? Outcome::Stopped : Outcome::Failed, waitError};
         }
         if (items[0].ready) {
-            return {Outcome::kStopped};
+            return {Outcome::Stopped};
         }
         if (items[1].hangup) {
             DropOutgoing();
-            return {duringDrain ? Outcome::kStopped : Outcome::kLost};
+            return {duringDrain ? Outcome::Stopped : Outcome::Lost};
         }
     }
     DropOutgoing();
@@ -147,11 +147,11 @@ CPortWriter::Wait CPortWriter::WaitCarried(OsPort* port, OsEvent* shutdown, cons
     for (;;) {
         std::size_t queued = 0;
         if (OsOutputCount(port, queued) != 0 || queued == 0) {
-            return Wait::kCarried;
+            return Wait::Carried;
         }
         const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
         if (left.count() <= 0) {
-            return Wait::kTimedOut;
+            return Wait::TimedOut;
         }
         const auto step = std::min({left, std::max(LineMs(queued, line), std::chrono::milliseconds(1)),
                                     std::chrono::milliseconds(kCarriedPoll)});
@@ -160,7 +160,7 @@ CPortWriter::Wait CPortWriter::WaitCarried(OsPort* port, OsEvent* shutdown, cons
         if (error != 0 && !OsIsInterrupted(error)) {
             std::this_thread::sleep_for(step);
         } else if (item.ready) {
-            return Wait::kStopped;
+            return Wait::Stopped;
         }
     }
 }
@@ -177,9 +177,9 @@ bool CPortWriter::Drain(OsPort* port, const LineFraming& line) {
     }
     const auto deadline = Clock::now() + std::min<std::chrono::milliseconds>(
                                              LineMs(unsent + queued, line) + kDrainMargin, kDrainLimit);
-    if (unsent > 0 && WriteOutgoing(port, nullptr, deadline, true).outcome != Outcome::kDone) {
+    if (unsent > 0 && WriteOutgoing(port, nullptr, deadline, true).outcome != Outcome::Done) {
         return false;
     }
     // The driver's own queue; what is still in it at the deadline is discarded by the close.
-    return WaitCarried(port, nullptr, line, deadline) == Wait::kCarried;
+    return WaitCarried(port, nullptr, line, deadline) == Wait::Carried;
 }

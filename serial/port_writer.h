@@ -24,13 +24,13 @@ class CPortWriter {
     static constexpr std::chrono::milliseconds kDrainLimit{1000};
 
     enum class Outcome {
-        kDone,     // written and carried, given up quietly on a line that did not take it, or nothing to do
-        kStopped,  // the shutdown event came; what is left stays for the drain
-        kFailed,   // a call failed with error; the request is lost
-        kLost,     // the device went away (error, or 0 for a hang-up without a code)
+        Done,     // written and carried, given up quietly on a line that did not take it, or nothing to do
+        Stopped,  // the shutdown event came; what is left stays for the drain
+        Failed,   // a call failed with error; the request is lost
+        Lost,     // the device went away (error, or 0 for a hang-up without a code)
     };
     struct Result {
-        Outcome outcome = Outcome::kDone;
+        Outcome outcome = Outcome::Done;
         int error = 0;
     };
 
@@ -47,7 +47,7 @@ class CPortWriter {
 
   private:
     using Clock = std::chrono::steady_clock;
-    enum class Wait { kCarried, kTimedOut, kStopped };
+    enum class Wait { Carried, TimedOut, Stopped };
 
     bool TakeRequest(bool append);
     void DropOutgoing();

@@ -99,7 +99,7 @@ int InputQueue(OsPort& port, DWORD& queued) {
     return 0;
 }
 
-enum class Input { kReady, kLost, kWaiting, kPolling, kFailed };
+enum class Input { Ready, Lost, Waiting, Polling, Failed };
 
 // Input already queued, a lost device, a comm-event wait outstanding for the caller to wait on, or a port
 // whose queue the caller is to look at again shortly. The wait is started before the queue is looked at,
@@ -113,24 +113,24 @@ Input WatchInput(OsPort& port, int& error) {
                 if (error == ERROR_IO_PENDING) {
                     port.waitPending = true;
                 } else if (OsIsLost(error)) {
-                    return Input::kLost;
+                    return Input::Lost;
                 } else {
-                    return Input::kFailed;
+                    return Input::Failed;
                 }
             }
         }
         DWORD queued = 0;
         if ((error = InputQueue(port, queued)) != 0) {
-            return OsIsLost(error) ? Input::kLost : Input::kFailed;
+            return OsIsLost(error) ? Input::Lost : Input::Failed;
         }
         if (queued > 0) {
-            return Input::kReady;
+            return Input::Ready;
         }
         if (port.waitPending) {
-            return Input::kWaiting;
+            return Input::Waiting;
         }
         if (port.pollInput || restart == kStaleWaitRestarts) {
-            return Input::kPolling;
+            return Input::Polling;
         }
     }
 }
@@ -140,7 +140,7 @@ Input WatchInput(OsPort& port, int& error) {
 Input CheckInput(OsPort& port, int& error) {
     if (port.waitPending) {
         if (!HasOverlappedIoCompleted(&port.waitOverlapped)) {
-            return Input::kWaiting;
+            return Input::Waiting;
         }
         DWORD ignored = 0;
         port.waitPending = false;
@@ -149,10 +149,10 @@ Input CheckInput(OsPort& port, int& error) {
         } else {
             error = LastError();
             if (OsIsLost(error)) {
-                return Input::kLost;
+                return Input::Lost;
             }
             if (error != ERROR_OPERATION_ABORTED) {
-                return Input::kFailed;
+                return Input::Failed;
             }
             // Nothing here ends the wait while it is watched: the driver did, without an event.
             if (++port.endedWaits == kEndedWaitsBeforePolling) {
@@ -162,9 +162,9 @@ Input CheckInput(OsPort& port, int& error) {
     }
     DWORD queued = 0;
     if ((error = InputQueue(port, queued)) != 0) {
-        return OsIsLost(error) ? Input::kLost : Input::kFailed;
+        return OsIsLost(error) ? Input::Lost : Input::Failed;
     }
-    return queued > 0 ? Input::kReady : Input::kWaiting;
+    return queued > 0 ? Input::Ready : Input::Waiting;
 }
 
 }  // namespace
@@ -393,19 +393,19 @@ int OsWait(std::span<OsWaitItem> items, int timeoutMs) {
             if (item.wantInput) {
                 int error = 0;
                 switch (WatchInput(*item.port, error)) {
-                    case Input::kReady:
+                    case Input::Ready:
                         item.ready = now = true;
                         break;
-                    case Input::kLost:
+                    case Input::Lost:
                         item.hangup = now = true;
                         break;
-                    case Input::kWaiting:
+                    case Input::Waiting:
                         handles[count++] = item.port->waitOverlapped.hEvent;
                         break;
-                    case Input::kPolling:
+                    case Input::Polling:
                         poll = true;
                         break;
-                    case Input::kFailed:
+                    case Input::Failed:
                         return error;
                 }
             }
@@ -446,16 +446,16 @@ int OsWait(std::span<OsWaitItem> items, int timeoutMs) {
                 if (item.wantInput && !item.ready && !item.hangup) {
                     int error = 0;
                     switch (CheckInput(*item.port, error)) {
-                        case Input::kReady:
+                        case Input::Ready:
                             item.ready = true;
                             break;
-                        case Input::kLost:
+                        case Input::Lost:
                             item.hangup = true;
                             break;
-                        case Input::kWaiting:
-                        case Input::kPolling:
+                        case Input::Waiting:
+                        case Input::Polling:
                             break;
-                        case Input::kFailed:
+                        case Input::Failed:
                             return error;
                     }
                 }

@@ -284,7 +284,7 @@ CSerialPort::Step CSerialPort::LosePort(std::string_view call, int error) {
     if (OsPort* handle = m_handle.exchange(nullptr)) {
         OsClosePort(handle);
     }
-    return told ? Step::kEnd : Step::kStop;
+    return told ? Step::End : Step::Stop;
 }
 
 void CSerialPort::WorkerMain() {
@@ -294,7 +294,7 @@ void CSerialPort::WorkerMain() {
     // Without EV_RXCHAR nothing reads the port, so input must not wake the worker (it would spin); a
     // hang-up is still seen.
     const bool wantInput = (m_eventMask & EV_RXCHAR) != 0;
-    Step step = Step::kContinue;
+    Step step = Step::Continue;
     for (;;) {
         OsWaitItem items[3] = {{.event = m_shutdownEvent},
                                {.port = handle, .wantInput = wantInput && !m_backOff},
@@ -304,30 +304,30 @@ void CSerialPort::WorkerMain() {
         if (OsIsInterrupted(error)) {
             continue;
         }
-        step = Step::kContinue;
+        step = Step::Continue;
         if (error != 0) {
-            step = ReportErrorSync("WaitCommEvent()", error) ? Step::kContinue : Step::kStop;
+            step = ReportErrorSync("WaitCommEvent()", error) ? Step::Continue : Step::Stop;
             m_backOff = true;
         } else if (items[0].ready) {
-            step = Step::kStop;
+            step = Step::Stop;
         } else if (items[1].ready || items[1].hangup) {
             step = PortEventStep(items[1].hangup);
             // Input that never pauses keeps the port ready on every wait; a waiting request is served in
             // the same pass so that it is not starved.
-            if (step == Step::kContinue && items[2].ready) {
+            if (step == Step::Continue && items[2].ready) {
                 step = WriteStep();
             }
         } else if (items[2].ready) {
             step = WriteStep();
         }
-        if (step != Step::kContinue) {
+        if (step != Step::Continue) {
             break;
         }
     }
 
     // A stop (not a loss, which closed the port already) lets accepted output leave first.
     bool drained = false;
-    if (OsPort* held = m_handle.load(); held && step == Step::kStop) {
+    if (OsPort* held = m_handle.load(); held && step == Step::Stop) {
         drained = m_writer.Drain(held, m_line);
     }
     if (OsPort* held = m_handle.exchange(nullptr)) {
@@ -339,7 +339,7 @@ void CSerialPort::WorkerMain() {
 
 CSerialPort::Step CSerialPort::PortEventStep(bool hangup) {
     if (m_eventMask & EV_RXCHAR) {
-        if (const Step step = ReceiveStep(hangup); step != Step::kContinue) {
+        if (const Step step = ReceiveStep(hangup); step != Step::Continue) {
             return step;
         }
     } else if (hangup) {
@@ -358,7 +358,7 @@ CSerialPort::Step CSerialPort::PortEventStep(bool hangup) {
             Post(message);
         }
     }
-    return Step::kContinue;
+    return Step::Continue;
 }
 
 CSerialPort::Step CSerialPort::ReceiveStep(bool hangup) {
@@ -372,7 +372,7 @@ CSerialPort::Step CSerialPort::ReceiveStep(bool hangup) {
         const bool handled = Handover([run = std::move(run), port = m_port](CPortOwner& owner) {
             owner.OnPortMessage(WM_PORT_RXCHAR, run, port);
         });
-        return handled ? Step::kContinue : Step::kStop;
+        return handled ? Step::Continue : Step::Stop;
     }
     if (OsIsLost(error)) {
         return LosePort(OsReadCallName(handle), error);
@@ -389,27 +389,27 @@ CSerialPort::Step CSerialPort::ReceiveStep(bool hangup) {
         }
         // A spurious wake-up, not a loss.
         m_backOff = error == 0;
-        return Step::kContinue;
+        return Step::Continue;
     }
     if (!ReportErrorSync(OsReadCallName(handle), error)) {
-        return Step::kStop;
+        return Step::Stop;
     }
-    return hangup ? LosePort("ReadFile()", OsLostError()) : Step::kContinue;
+    return hangup ? LosePort("ReadFile()", OsLostError()) : Step::Continue;
 }
 
 CSerialPort::Step CSerialPort::WriteStep() {
     OsResetEvent(m_writeEvent);
     const CPortWriter::Result result = m_writer.WriteRequest(m_handle.load(), m_shutdownEvent, m_line);
     switch (result.outcome) {
-        case CPortWriter::Outcome::kDone:
-            return Step::kContinue;
-        case CPortWriter::Outcome::kStopped:
-            return Step::kStop;
-        case CPortWriter::Outcome::kLost:
+        case CPortWriter::Outcome::Done:
+            return Step::Continue;
+        case CPortWriter::Outcome::Stopped:
+            return Step::Stop;
+        case CPortWriter::Outcome::Lost:
             return LosePort("WriteFile()", result.error != 0 ? result.error : OsLostError());
-        case CPortWriter::Outcome::kFailed:
+        case CPortWriter::Outcome::Failed:
             break;
     }
     // The request is lost; the worker carries on.
-    return ReportErrorSync("WriteFile()", result.error) ? Step::kContinue : Step::kStop;
+    return ReportErrorSync("WriteFile()", result.error) ? Step::Continue : Step::Stop;
 }

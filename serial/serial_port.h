@@ -72,7 +72,7 @@ class CSerialPort {
     bool IsClosing() const;
 
   private:
-    enum class Step { kContinue, kStop, kEnd };
+    enum class Step { Continue, Stop, End };
 
     void StopWorker();
     void ReportErrorNow(std::string_view call, int error);

@@ -144,7 +144,7 @@ void FeedRecord(CQuendalDlg& dlg, const Record& record) {
 void FeedRecord(CParamsPanel& panel, const Record& record) {
     std::vector<std::uint8_t> frame = {'+', 'C', 'O', 'N', 'F', 'I', 'G', '='};
     frame.insert(frame.end(), record.begin(), record.end());
-    panel.CollectResponseBytes(frame);
+    panel.TakeReceivedBytes(frame);
     panel.OnRxIdle();
 }
 
@@ -346,7 +346,7 @@ TEST_F(ParamsPanelAlone, CommTypeOtherThanUdpNamesTheModulesOwnProtocol) {
 TEST_F(ParamsPanelAlone, CollectAfterAShownRecordGivesItBackWithOnlyTheToolsBytes) {
     for (const Record& received : {NbIotSensorRecord(), SavableDtuRecord()}) {
         FeedRecord(panel, received);
-        ASSERT_TRUE(panel.CollectDeviceParams());
+        ASSERT_TRUE(panel.CollectFormForSave());
         // Written out by hand: what the device gets back is what it sent, minus the bytes the tool does
         // not own (status, local IP, reserved bytes, flag bits it does not interpret).
         RecordBuilder expected;
@@ -360,7 +360,7 @@ TEST_F(ParamsPanelAlone, CollectAfterAShownRecordGivesItBackWithOnlyTheToolsByte
     }
     // A baud rate of -1 is shown as the device holds it, but the window does not send it back.
     FeedRecord(panel, FourGDtuRecord());
-    EXPECT_FALSE(panel.CollectDeviceParams());
+    EXPECT_FALSE(panel.CollectFormForSave());
     ASSERT_EQ(BoxRecorder::Boxes().size(), 1u);
     EXPECT_TRUE(BoxRecorder::Boxes()[0].text.contains("波特率"))
         << BoxRecorder::Boxes()[0].text.toStdString();
@@ -407,7 +407,7 @@ TEST_F(ParamsPanelAlone, RefusedTextOrNumberIsNamedWithItsTextSelected) {
             edit->setText(c.text);
         }
         ControlAs<QLineEdit>(alone.controls, IDC_DNS_PERIOD)->setFocus();
-        EXPECT_EQ(alone.panel.CollectDeviceParams(), c.accepted);
+        EXPECT_EQ(alone.panel.CollectFormForSave(), c.accepted);
         if (c.accepted) {
             EXPECT_TRUE(BoxRecorder::Boxes().empty());
             continue;
@@ -425,7 +425,7 @@ TEST_F(ParamsPanelAlone, RefusedTextOrNumberIsNamedWithItsTextSelected) {
 TEST_F(ParamsPanelAlone, RefusedApnLeavesTheLaterFieldsOfTheHeldRecordZero) {
     FeedRecord(panel, NbIotSensorRecord());
     ControlAs<QLineEdit>(controls, IDC_APN)->setText(QString(32, 'a'));
-    ASSERT_FALSE(panel.CollectDeviceParams());
+    ASSERT_FALSE(panel.CollectFormForSave());
     RecordBuilder expected;
     expected.U16(0, 0x0C01);
     const auto held = panel.HeldParams().Bytes();
@@ -479,7 +479,7 @@ TEST_F(ParamsPanelAlone, FieldEndingInHalfACharacterShowsItAndASaveNamesTheField
         r.Checksum();
         FeedRecord(alone.panel, r.bytes);
         EXPECT_EQ(TextOf(alone.controls, c.id), c.shown);
-        EXPECT_FALSE(alone.panel.CollectDeviceParams());
+        EXPECT_FALSE(alone.panel.CollectFormForSave());
         ASSERT_EQ(BoxRecorder::Boxes().size(), 1u);
         EXPECT_TRUE(BoxRecorder::Boxes()[0].text.contains(c.name))
             << BoxRecorder::Boxes()[0].text.toStdString();
@@ -602,7 +602,7 @@ TEST_F(ParamsPanelAlone, ExportedProfileGivesTheWindowsRecordAndABadOneChangesNo
         ParseProfile(std::string_view(json.constData(), static_cast<std::size_t>(json.size())), profile));
     DeviceParams fromProfile;
     ASSERT_FALSE(BuildRecord(DeviceParams::FromBytes(device), profile, fromProfile));
-    ASSERT_TRUE(panel.CollectDeviceParams());
+    ASSERT_TRUE(panel.CollectFormForSave());
     EXPECT_TRUE(fromProfile == panel.HeldParams());
 
     struct Case {
@@ -741,7 +741,7 @@ TEST_F(ParamsPanelAlone, ImportKeepsALockedDeviceTypeAndTheLabelsFollowTheCombo)
     EXPECT_TRUE(BoxRecorder::Boxes()[0].text.contains("锁定") &&
                 BoxRecorder::Boxes()[0].text.contains("温湿度"))
         << BoxRecorder::Boxes()[0].text.toStdString();
-    ASSERT_TRUE(panel.CollectDeviceParams());
+    ASSERT_TRUE(panel.CollectFormForSave());
     EXPECT_EQ(panel.HeldParams().flags & FLAG_TEMP_HUMIDITY, 0);
 
     import(R"({"device_type":"DTU"})");

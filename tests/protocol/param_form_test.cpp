@@ -734,15 +734,15 @@ TEST(CollectDeviceParams, ShowThenCollectGivesBackTheRecord) {
 
 // ---- Device-type unlock ----
 
-TEST(OnDeviceTypeLabelDblClk, OnlyWithCtrlAndItStaysEnabled) {
+TEST(UnlockDeviceTypeOnCtrlDoubleClick, OnlyWithCtrlAndItStaysEnabled) {
     CMemoryForm form;
     form.EnableControl(IDC_DEVICE_TYPE, false);
     form.ClearCalls();
-    OnDeviceTypeLabelDblClk(false, form);
+    UnlockDeviceTypeOnCtrlDoubleClick(false, form);
     EXPECT_TRUE(form.Calls().empty());
     EXPECT_FALSE(form.IsEnabled(IDC_DEVICE_TYPE));
 
-    OnDeviceTypeLabelDblClk(true, form);
+    UnlockDeviceTypeOnCtrlDoubleClick(true, form);
     EXPECT_TRUE(form.IsEnabled(IDC_DEVICE_TYPE));
 
     DeviceParams p;
@@ -751,7 +751,7 @@ TEST(OnDeviceTypeLabelDblClk, OnlyWithCtrlAndItStaysEnabled) {
         ShowDeviceParams(p, form);
         EXPECT_TRUE(form.IsEnabled(IDC_DEVICE_TYPE));
     }
-    OnDeviceTypeLabelDblClk(false, form);
+    UnlockDeviceTypeOnCtrlDoubleClick(false, form);
     EXPECT_TRUE(form.IsEnabled(IDC_DEVICE_TYPE));
 }
 
