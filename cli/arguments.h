@@ -6,6 +6,11 @@
 #include <string>
 #include <vector>
 
+// The exit codes decided outside the ports' own results (ExitCodeOf): a command line that makes no run,
+// and a run whose ports could not be set up.
+constexpr int kExitUsage = 2;
+constexpr int kExitPort = 3;
+
 enum class Command { Ports, Read, Write, Verify, Defaults, Reboot, Signal };
 
 struct CliArgs {

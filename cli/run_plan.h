@@ -15,10 +15,6 @@
 #include "cli/port_target.h"
 #include "protocol/profile.h"
 
-// The exit codes decided outside the ports' own results (ExitCodeOf).
-constexpr int kExitUsage = 2;
-constexpr int kExitPort = 3;
-
 struct RunPlan {
     Command command = Command::Read;
     RunSettings settings;
