@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <exception>
-#include <map>
 #include <thread>
 
 #include "cli/console.h"
@@ -83,14 +82,16 @@ void CProgressLines::Done(const PortResult& result) {
 }
 
 void CProgressLines::Close(const std::vector<PortResult>& results) {
+    if (!m_redraw) {
+        return;
+    }
     std::lock_guard lock(m_lock);
     for (const PortResult& result : results) {
-        if (m_redraw && ExitCodeOf(result.outcome) != 0) {
+        if (ExitCodeOf(result.outcome) != 0) {
             std::fprintf(m_out, "%-*s  %s\n", static_cast<int>(m_width), result.target.label.c_str(),
                          VisibleText(ResultLine(result)).c_str());
         }
     }
-    std::fprintf(m_out, "%s\n", SummaryLine(results).c_str());
     std::fflush(m_out);
 }
 
@@ -133,19 +134,6 @@ std::string ResultLine(const PortResult& result) {
             line += (i ? ", " : "") + facts[i];
         }
         line += ")";
-    }
-    return line;
-}
-
-std::string SummaryLine(const std::vector<PortResult>& results) {
-    // In the order of the outcomes, so the same run always reads the same.
-    std::map<Outcome, int> counts;
-    for (const PortResult& result : results) {
-        ++counts[result.outcome];
-    }
-    std::string line;
-    for (const auto& [outcome, count] : counts) {
-        line += (line.empty() ? "" : ", ") + std::to_string(count) + " " + std::string(OutcomeText(outcome));
     }
     return line;
 }

@@ -21,7 +21,6 @@ class CProgressLines final : public IProgress {
     bool Stopping() const override;
     void Done(const PortResult& result);
     // On a terminal the block's lines may have been cut to its width: failures are told again in full.
-    // Then the summary line, on a terminal or not.
     void Close(const std::vector<PortResult>& results);
 
   private:
@@ -40,9 +39,6 @@ class CProgressLines final : public IProgress {
 std::vector<PortResult> RunOnEveryPort(const std::vector<PortTarget>& targets,
                                        const std::function<PortResult(const PortTarget&)>& operation,
                                        CProgressLines& progress);
-
-// The closing line of a run: how many ports ended how, by outcome text ("4 ok, 1 differs, 1 no-answer").
-std::string SummaryLine(const std::vector<PortResult>& results);
 
 // What the end of a run says about one port: "ok: written and verified (DTU0001, signal 22)".
 std::string ResultLine(const PortResult& result);

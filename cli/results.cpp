@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
+#include <map>
 
 #include "cli/console.h"
 #include "cli/owner_file.h"
@@ -57,7 +58,21 @@ int PrintResults(const RunPlan& plan, const std::vector<PortResult>& results, st
         std::fprintf(err, "quendal-cli: %s\n", error.c_str());
         exitCode = std::max(exitCode, 1);
     }
+    std::fprintf(err, "%s\n", SummaryLine(results).c_str());
     return exitCode;
+}
+
+std::string SummaryLine(const std::vector<PortResult>& results) {
+    // In the order of the outcomes, so the same run always reads the same.
+    std::map<Outcome, int> counts;
+    for (const PortResult& result : results) {
+        ++counts[result.outcome];
+    }
+    std::string line;
+    for (const auto& [outcome, count] : counts) {
+        line += (line.empty() ? "" : ", ") + std::to_string(count) + " " + std::string(OutcomeText(outcome));
+    }
+    return line;
 }
 
 std::string DryRunLines(const PortResult& result) {

@@ -10,9 +10,12 @@
 #include "cli/operations.h"
 #include "cli/run_plan.h"
 
-// Prints and writes what the plan's results hold; returns the exit code, the largest of the ports' codes,
-// or 1 when a file could not be written.
+// Prints and writes what the plan's results hold, and closes with the summary line on err; returns the
+// exit code, the largest of the ports' codes, or 1 when a file could not be written.
 int PrintResults(const RunPlan& plan, const std::vector<PortResult>& results, std::FILE* out, std::FILE* err);
+
+// The closing line of a run: how many ports ended how, by outcome text ("4 ok, 1 differs, 1 no-answer").
+std::string SummaryLine(const std::vector<PortResult>& results);
 
 // The lines a dry run prints for one port: `COM1 apn: "CMNET" -> "cmiot"`, one per field it would change.
 std::string DryRunLines(const PortResult& result);
