@@ -1,8 +1,10 @@
 // What a run of the command line will do, decided before any port is opened: the ports (each device
 // once), the line settings, the profile each port gets and the files the run will write. BuildRunPlan
-// reads the profile and units files and looks at the output paths, but opens no port and writes nothing;
-// every refusal that ends the program with 2 is a PlanError from here, so a bad run sends nothing to any
-// device. main() then runs the plan on every port (RunOnPort, batch.h) and prints the results (results.h).
+// reads the profile and units files and looks at the output paths, but opens no port and writes nothing.
+// Every refusal that ends the program with 2 is a PlanError from here, but for CLI11's own (an option
+// that is none, a number out of its range), which end ParseArgs even sooner; either way a bad run sends
+// nothing to any device. main() then runs the plan on every port (RunOnPort, batch.h) and prints the
+// results (results.h).
 #pragma once
 
 #include <map>
