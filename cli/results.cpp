@@ -44,11 +44,14 @@ int PrintResults(const RunPlan& plan, const std::vector<PortResult>& results, st
         rows.push_back(ReportRow(result, finished));
         if (result.outcome == Outcome::DryRun) {
             std::fputs(DryRunLines(result).c_str(), out);
-        } else if (result.outcome != Outcome::Ok) {
+        }
+        if (result.outcome != Outcome::Ok) {
             continue;
-        } else if (plan.command == Command::Read && !PrintProfile(plan, result, out, err)) {
+        }
+        if (plan.command == Command::Read && !PrintProfile(plan, result, out, err)) {
             exitCode = std::max(exitCode, 1);
-        } else if (plan.command == Command::Signal && result.signal) {
+        }
+        if (plan.command == Command::Signal && result.signal) {
             std::fprintf(out, "%s CSQ %d, %s\n", result.target.label.c_str(), result.signal->rssi,
                          CsqMeaning(*result.signal).c_str());
         }
