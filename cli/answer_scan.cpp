@@ -127,11 +127,10 @@ void ScanSignal(View text, ScannedAnswer& answer) {
             return;
         }
         answer.state = ScannedAnswer::State::Whole;
-        answer.signalText = std::string(rest.substr(from, end - from));
-        answer.csq = ParseCsq(answer.signalText);
-        const View shown =
-            View(answer.signalText)
-                .substr(std::min(answer.signalText.find_first_not_of(' '), answer.signalText.size()));
+        const View value = rest.substr(from, end - from);
+        answer.csq = ParseCsq(value);
+        // Only for the message: a line that holds no value is shown without the blanks before it.
+        const View shown = value.substr(std::min(value.find_first_not_of(' '), value.size()));
         answer.note = answer.csq
                           ? "a CSQ value"
                           : "the module's +CSQ: line holds no CSQ value: \"" + EscapedText(shown) + "\"";

@@ -53,9 +53,9 @@ struct ScannedAnswer {
     bool accepted = false;
     // Record, whole or damaged: the 440 bytes behind "+CONFIG=".
     std::array<uint8_t, kDeviceParamsSize> record{};
-    // Signal: the value the module gave (nullopt when its answer held none), and its text as received.
+    // Signal: the value the module gave (nullopt when its answer held none), parsed here once; everything
+    // after (result line, report, standard output) prints this value, never the module's text.
     std::optional<CsqValue> csq;
-    std::string signalText;
     // What the bytes amount to so far, for a retry's reason and the end of time.
     std::string note;
 };

@@ -87,7 +87,7 @@ void CProgressLines::Close(const std::vector<PortResult>& results) {
     }
     std::lock_guard lock(m_lock);
     for (const PortResult& result : results) {
-        if (result.outcome != Outcome::Ok) {
+        if (ExitCodeOf(result.outcome) != 0) {
             std::fprintf(m_out, "%-*s  %s\n", static_cast<int>(m_width), result.target.label.c_str(),
                          VisibleText(ResultLine(result)).c_str());
         }

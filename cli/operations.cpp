@@ -197,6 +197,7 @@ std::string DifferenceText(const std::vector<FieldDifference>& differences) {
 int ExitCodeOf(Outcome outcome) {
     switch (outcome) {
         case Outcome::Ok:
+        case Outcome::DryRun:
             return 0;
         case Outcome::Refused:
         case Outcome::VerifyFailed:
@@ -237,6 +238,8 @@ std::string_view OutcomeText(Outcome outcome) {
             return "port-error";
         case Outcome::Interrupted:
             return "interrupted";
+        case Outcome::DryRun:
+            return "dry-run";
     }
     return "";
 }
@@ -313,6 +316,29 @@ PortResult RunWrite(const PortTarget& target, const RunSettings& settings, const
                           "saved, but read back " + DifferenceText(result.differences));
     }
     return run.Finish(Outcome::Ok, "written and verified");
+}
+
+PortResult RunDryRun(const PortTarget& target, const RunSettings& settings, const Profile& profile,
+                     IProgress& progress) {
+    CPortRun run("write", target, settings, progress);
+    if (!run.Open() || !run.ReadRecord("reading")) {
+        return run.Result();
+    }
+    run.QuerySignal(0);
+    PortResult& result = run.Result();
+    if (result.outcome != Outcome::Ok) {
+        return result;
+    }
+    DeviceParams sent;
+    if (const auto error = BuildRecord(*result.record, profile, sent)) {
+        return run.Finish(Outcome::DeviceValue, error->Text() + "; nothing was sent");
+    }
+    result.differences = CompareRecords(*result.record, sent);
+    const std::size_t n = result.differences.size();
+    return run.Finish(Outcome::DryRun, (n == 0   ? std::string("nothing would change")
+                                        : n == 1 ? std::string("1 field would change")
+                                                 : std::to_string(n) + " fields would change") +
+                                           "; no save was sent");
 }
 
 PortResult RunVerify(const PortTarget& target, const RunSettings& settings, const Profile& profile,

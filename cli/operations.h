@@ -26,11 +26,12 @@ enum class Outcome {
     PortBusy,
     PortError,    // no permission, settings refused, device lost
     Interrupted,  // the run was asked to stop (Ctrl-C, SIGTERM) before this port was done
+    DryRun,       // write --dry-run: the unit was read and what a write would change is known; no save sent
 };
 
-// The documented exit codes: 0 done and verified, 1 refused or not verified (a save taken but not read
-// back included: that the unit holds what it should is not confirmed), 3 port missing or held, 4 no answer
-// in time, 130 interrupted (2, bad usage or profile, is decided before any port is opened).
+// The documented exit codes: 0 done and verified (or, for a dry run, read), 1 refused or not verified (a save
+// taken but not read back included: that the unit holds what it should is not confirmed), 3 port missing or
+// held, 4 no answer in time, 130 interrupted (2, bad usage or profile, is decided before any port is opened).
 int ExitCodeOf(Outcome outcome);
 std::string_view OutcomeText(Outcome outcome);
 
@@ -49,6 +50,8 @@ struct PortResult {
     // The device's record as last read, intact; for saved-unverified the record it took with +CONFIG OK.
     std::optional<DeviceParams> record;
     std::optional<CsqValue> signal;  // the module's CSQ value, when it gave one
+    // verify and write: expected is what was sent or profiled, actual what the device holds; a dry run:
+    // expected is what the device holds, actual what the write would send.
     std::vector<FieldDifference> differences;
     Profile profile;  // read: what the device holds, as a profile
     std::vector<ProfileError> problems;
@@ -66,6 +69,9 @@ class IProgress {
 PortResult RunRead(const PortTarget& target, const RunSettings& settings, IProgress& progress);
 PortResult RunWrite(const PortTarget& target, const RunSettings& settings, const Profile& profile,
                     IProgress& progress);
+// A write up to the record it would send, which is compared with the device's; no save is sent.
+PortResult RunDryRun(const PortTarget& target, const RunSettings& settings, const Profile& profile,
+                     IProgress& progress);
 PortResult RunVerify(const PortTarget& target, const RunSettings& settings, const Profile& profile,
                      IProgress& progress);
 PortResult RunDefaults(const PortTarget& target, const RunSettings& settings, IProgress& progress);
