@@ -284,6 +284,9 @@ TEST(DtuModuleTest, DiagnosisFindsTheStateAndIdentityTheSimulatorWasGiven) {
             // Every query had an answer, readable, or a module error the simulator chose to give.
             EXPECT_TRUE(item.status == ItemStatus::Ok || item.status == ItemStatus::ModuleError)
                 << item.name << ": " << item.raw;
+            if (item.name == "IMEI") {
+                EXPECT_EQ(item.meaning, "check digit correct");
+            }
             if (item.name == "ICCID" && c.iccid) {
                 EXPECT_EQ(item.command.find("AT+CRSM") != std::string::npos, settings.noCcid) << item.command;
             }
