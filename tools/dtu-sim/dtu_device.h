@@ -45,7 +45,9 @@ struct DtuSettings {
     FlipBit flipBit = FlipBit::Never;     // read answers that carry one flipped record bit
     std::chrono::milliseconds stall{0};   // every answer in three pieces, this long apart
     std::optional<std::string> deviceId;  // GBK, at most kDeviceIdMaxBytes; else the factory one
-    uint32_t seed = 1;                    // of the signal and sensor drift, and of where a bit flips
+    // Of the sensor drift and of where a bit flips; with the module's identity, of the signal's drift, so
+    // units started with one seed still draw curves of their own.
+    uint32_t seed = 1;
     // The cellular module behind the device.
     int com = 1;  // with deviceId, what the module's identity is derived from
     SimCard sim = SimCard::Ready;
