@@ -745,6 +745,31 @@ TEST(DtuSimPtyTest, FailSaveSilentAndIdOnSimulatorsRunningSideBySide) {
         << failing.Log();
 }
 
+TEST(DtuSimPtyTest, ModuleOptionsShapeTheModulesAnswers) {
+    CTempDir dir;
+    CSimProcess locked(dir, {"--com", "5", "--sim", "pin", "--lte", "--no-ccid", "--id", "UNIT-9"});
+    CSimProcess roaming(dir, {"--com", "6", "--registration=roaming", "--seed", "7"});
+    ASSERT_TRUE(WaitForLink(dir.Link(5))) << locked.Log();
+    ASSERT_TRUE(WaitForLink(dir.Link(6))) << roaming.Log();
+    CPort lockedPort(dir.Link(5));
+    CPort roamingPort(dir.Link(6));
+    const auto ask = [](CPort& port, std::string_view command, std::string_view answer) {
+        EXPECT_EQ(port.Ask("DTU+CONFIG=CMD:" + std::string(command) + "\r", answer.size()), answer)
+            << command;
+    };
+    ask(lockedPort, "AT+CPIN?", "+CONFIG CMD:\r\n+CPIN: SIM PIN\r\n\r\nOK\r\n");
+    ask(lockedPort, "AT+CSQ", "+CONFIG CMD:\r\n+CSQ: 99,99\r\n\r\nOK\r\n");
+    ask(lockedPort, "AT+CCID", "+CONFIG CMD:\r\nERROR\r\n");
+    ask(roamingPort, "AT+CREG?", "+CONFIG CMD:\r\n+CREG: 0,5\r\n\r\nOK\r\n");
+    const std::string imei = lockedPort.Ask("DTU+CONFIG=CMD:AT+CGSN\r", 37);
+    EXPECT_TRUE(std::regex_match(imei, std::regex(R"(\+CONFIG CMD:\r\n\d{15}\r\n\r\nOK\r\n)"))) << imei;
+    // The start line names the module's identity and state.
+    EXPECT_NE(locked.Log().find("module IMEI " + imei.substr(14, 15)), std::string::npos) << locked.Log();
+    EXPECT_NE(locked.Log().find("SIM asks for its PIN, home network, LTE, no AT+CCID"), std::string::npos)
+        << locked.Log();
+    EXPECT_NE(roaming.Log().find("SIM ready, roaming, GSM"), std::string::npos) << roaming.Log();
+}
+
 TEST(DtuSimPtyTest, UsageAndBadOptions) {
     CTempDir dir;
     struct Case {
@@ -768,6 +793,11 @@ TEST(DtuSimPtyTest, UsageAndBadOptions) {
         {{"--log-after-ok", "1"}, 2},
         {{"--log-after-ok", "1001"}, 2},
         {{"--stall", "-1"}, 2},
+        {{"--sim", "maybe"}, 2},
+        {{"--sim"}, 2},
+        {{"--registration", "away"}, 2},
+        {{"--seed", "-1"}, 2},
+        {{"--seed", "4294967296"}, 2},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.args[0] + (c.args.size() > 1 ? " " + c.args[1] : ""));

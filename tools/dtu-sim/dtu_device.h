@@ -4,7 +4,8 @@
 // gives. With pacing on, queued bytes leave one at a time, each when its last bit would have crossed a
 // line of the framing SetLine gave (line_pacing.h), so an answer takes as long as on a real line and
 // commands keep coming in while it goes out. The device holds one parameter record (the factory record
-// until a save or a restore), a signal value that drifts with time, and optional chatter lines for the
+// until a save or a restore), a cellular module behind "DTU+CONFIG=CMD:" (its identity, SIM and
+// registration as the settings say, a signal that drifts with time), and optional chatter lines for the
 // terminal. All time comes in as an argument, so tests drive it with a made-up clock.
 #pragma once
 
@@ -18,6 +19,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "protocol/command_exchange.h"
@@ -25,6 +27,8 @@
 #include "serial/line_pacing.h"
 
 enum class FlipBit { Never, Once, Always, AfterSave };
+enum class SimCard { Ready, Pin, Absent };
+enum class NetworkState { Home, Roaming, Searching, Denied, Unknown };
 
 struct DtuSettings {
     bool nbiot = false;
@@ -41,8 +45,29 @@ struct DtuSettings {
     FlipBit flipBit = FlipBit::Never;     // read answers that carry one flipped record bit
     std::chrono::milliseconds stall{0};   // every answer in three pieces, this long apart
     std::optional<std::string> deviceId;  // GBK, at most kDeviceIdMaxBytes; else the factory one
-    uint32_t seed = 1;                    // of the signal and sensor drift, and of where a bit flips
+    // Of the sensor drift and of where a bit flips; with the module's identity, of the signal's drift, so
+    // units started with one seed still draw curves of their own.
+    uint32_t seed = 1;
+    // The cellular module behind the device.
+    int com = 1;  // with deviceId, what the module's identity is derived from
+    SimCard sim = SimCard::Ready;
+    NetworkState network = NetworkState::Home;
+    bool lte = false;     // on LTE: AT+CSQ says 99,99 and AT+CESQ carries RSRP and RSRQ; else on GSM
+    bool noCcid = false;  // AT+CCID and AT+ICCID unknown, so only the SIM's own file gives the ICCID
 };
+
+// The module's identity: the same for the same --id (or, without one, the same port) on every run.
+struct ModuleIdentityDigits {
+    std::string imei;   // 15 digits, Luhn check digit
+    std::string iccid;  // 20 digits from 89, Luhn check digit
+    std::string imsi;   // 15 digits
+};
+ModuleIdentityDigits ModuleIdentityFor(const DtuSettings& settings);
+
+inline constexpr std::string_view kModuleManufacturer = "QUENDAL-SIM";
+// AT+CGMM and AT+CGMR, by the module type --nbiot chooses.
+std::string_view ModuleModel(bool nbiot);
+std::string_view ModuleFirmware(bool nbiot);
 
 // A text field keeps at least one NUL.
 inline constexpr std::size_t kDeviceIdMaxBytes = std::tuple_size_v<decltype(DeviceParams::device_id)> - 1;
@@ -80,6 +105,10 @@ DeviceParams FactoryRecord(bool nbiot, bool tempHumidity);
 
 // "+CONFIG CMD:\r\n+CSQ: <rssi>,99\r\n\r\nOK\r\n": the module's AT+CSQ answer passed through.
 std::string SignalAnswer(int rssi);
+// "+CONFIG CMD:" and the module's answer: each information line framed by CR LF, then "\r\nOK\r\n".
+std::string ModuleAnswer(const std::vector<std::string>& lines);
+// "+CONFIG CMD:\r\n<final>\r\n" for a failed command: "ERROR", "+CME ERROR: 10".
+std::string ModuleFailure(std::string_view final);
 
 // "T=23.4C H=45% seq=17\r\n"; no comma and no "+CONFIG", so it cannot be taken for an answer.
 std::string ChatterLine(int tenthsCelsius, int humidityPercent, unsigned seq);
@@ -113,6 +142,7 @@ class CDtuDevice {
     const LineFraming& Line() const { return m_line; }
 
     const DeviceParams& Record() const { return m_record; }
+    const ModuleIdentityDigits& Identity() const { return m_identity; }
     // Every save frame's record as it came, good checksum or not; the count tells a new one.
     const std::array<uint8_t, kDeviceParamsSize>& LastSavedBytes() const { return m_lastSaved; }
     unsigned SaveCount() const { return m_saveCount; }
@@ -130,6 +160,8 @@ class CDtuDevice {
     };
 
     std::string Answer(const DtuCommand& command, TimePoint now);
+    // What the module answers to atCommand: the text after "+CONFIG CMD:", and the log's short form.
+    std::pair<std::string, std::string> ModuleReply(std::string_view atCommand, TimePoint now);
     // Queues an answer, cut where --split (a record) and --stall say.
     void QueueAnswer(std::string_view answer, TimePoint due, bool record = false);
     // One random bit of the record part of a read answer, when --flip-bit says so; the log line's note.
@@ -145,6 +177,7 @@ class CDtuDevice {
     int DriftSignal(TimePoint now);
     // A random step of -1, 0 or +1 kept within low..high.
     int Step(int value, int low, int high);
+    static int Step(std::minstd_rand& random, int value, int low, int high);
 
     DtuSettings m_settings;
     DeviceParams m_factory;
@@ -155,6 +188,9 @@ class CDtuDevice {
     DtuCommandParser m_parser;
     std::deque<Piece> m_out;
     std::minstd_rand m_random;
+    // The signal's own walk, so the same seed and identity draw the same curve whatever else is asked.
+    std::minstd_rand m_signalRandom;
+    ModuleIdentityDigits m_identity;
 
     // Bytes sent back to back since m_runStart at m_line's rate.
     LineFraming m_line;

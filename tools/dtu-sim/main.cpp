@@ -49,7 +49,22 @@ constexpr const char* kUsage =
     "  --flip-bit WHEN    flip one random bit of the record in read answers: once (the first),\n"
     "                     always, or after-save (every read after the first save frame)\n"
     "  --stall MS         send every answer in three pieces, MS milliseconds apart (the first\n"
-    "                     cut inside its +CONFIG)\n";
+    "                     cut inside its +CONFIG)\n"
+    "\n"
+    "The cellular module behind DTU+CONFIG=CMD:<AT command> (answers +CONFIG CMD: and the\n"
+    "module's lines; ERROR for a command a module would not know). Its IMEI, ICCID and IMSI\n"
+    "follow from --id, else from the port number, and are the same on every run:\n"
+    "  --sim STATE        ready (default), pin (AT+CPIN? says SIM PIN, AT+CIMI +CME ERROR: 11)\n"
+    "                     or absent (every SIM query answers +CME ERROR: 10)\n"
+    "  --registration S   what AT+CREG?, AT+CGREG? and AT+CEREG? report: home (default),\n"
+    "                     roaming, searching, denied or unknown\n"
+    "  --lte              on LTE: AT+CSQ says 99,99 and AT+CESQ has RSRP and RSRQ (else on\n"
+    "                     GSM: AT+CESQ has the RXLEV that matches AT+CSQ)\n"
+    "  --no-ccid          AT+CCID and AT+ICCID answer ERROR; the ICCID only through\n"
+    "                     AT+CRSM=176,12258,0,0,10\n"
+    "  --seed N           start of the signal's drift (one step a second at most), so a run\n"
+    "                     repeats; random by default\n"
+    "AT+CGDCONT? reports the APN of the record the device holds.\n";
 
 // Unread output beyond this means nobody has the port open; drop it as a real line would have.
 constexpr std::size_t kStaleBacklog = 1024;
@@ -116,6 +131,45 @@ std::string ParseOptions(int argc, char** argv, Options& options) {
             options.settings.silent = true;
         } else if (arg == "--echo") {
             options.settings.echo = true;
+        } else if (arg == "--lte") {
+            options.settings.lte = true;
+        } else if (arg == "--no-ccid") {
+            options.settings.noCcid = true;
+        } else if (arg == "--sim") {
+            const auto state = value();
+            if (state == "ready") {
+                options.settings.sim = SimCard::Ready;
+            } else if (state == "pin") {
+                options.settings.sim = SimCard::Pin;
+            } else if (state == "absent") {
+                options.settings.sim = SimCard::Absent;
+            } else {
+                return "--sim needs ready, pin or absent";
+            }
+        } else if (arg == "--registration") {
+            const auto state = value();
+            if (state == "home") {
+                options.settings.network = NetworkState::Home;
+            } else if (state == "roaming") {
+                options.settings.network = NetworkState::Roaming;
+            } else if (state == "searching") {
+                options.settings.network = NetworkState::Searching;
+            } else if (state == "denied") {
+                options.settings.network = NetworkState::Denied;
+            } else if (state == "unknown") {
+                options.settings.network = NetworkState::Unknown;
+            } else {
+                return "--registration needs home, roaming, searching, denied or unknown";
+            }
+        } else if (arg == "--seed") {
+            const auto text = value();
+            uint32_t seed = 0;
+            const auto [end, ec] = text ? std::from_chars(text->data(), text->data() + text->size(), seed)
+                                        : std::from_chars_result{};
+            if (!text || text->empty() || ec != std::errc() || end != text->data() + text->size()) {
+                return "--seed needs a number from 0 to 4294967295";
+            }
+            options.settings.seed = seed;
         } else if (arg == "--flip-bit") {
             const auto when = value();
             if (when == "once") {
@@ -198,6 +252,34 @@ std::string DescribeLine(const LineFraming& line) {
     return std::to_string(line.baud) + " baud, " + std::to_string(BitsPerByte(line)) + " bits a byte";
 }
 
+std::string_view SimText(SimCard sim) {
+    switch (sim) {
+        case SimCard::Ready:
+            return "SIM ready";
+        case SimCard::Pin:
+            return "SIM asks for its PIN";
+        case SimCard::Absent:
+            break;
+    }
+    return "no SIM";
+}
+
+std::string_view NetworkText(NetworkState network) {
+    switch (network) {
+        case NetworkState::Home:
+            return "home network";
+        case NetworkState::Roaming:
+            return "roaming";
+        case NetworkState::Searching:
+            return "searching";
+        case NetworkState::Denied:
+            return "registration denied";
+        case NetworkState::Unknown:
+            break;
+    }
+    return "registration unknown";
+}
+
 std::string Describe(const Options& options, const CDtuDevice& device) {
     const DeviceParams& record = device.Record();
     char version[16];
@@ -209,7 +291,10 @@ std::string Describe(const Options& options, const CDtuDevice& device) {
            (s.logAfterOk > 0 ? ", logs " + std::to_string(s.logAfterOk) + " bytes after +CONFIG OK" : "") +
            (s.flipBit != FlipBit::Never ? ", flips a bit in read answers" : "") +
            (s.stall.count() > 0 ? ", stalls " + std::to_string(s.stall.count()) + " ms inside answers" : "") +
-           (s.pacing ? ", paced at " + DescribeLine(device.Line()) : ", no pacing");
+           (s.pacing ? ", paced at " + DescribeLine(device.Line()) : ", no pacing") + "; module IMEI " +
+           device.Identity().imei + ", ICCID " + device.Identity().iccid + ", " +
+           std::string(SimText(s.sim)) + ", " + std::string(NetworkText(s.network)) +
+           (s.lte ? ", LTE" : ", GSM") + (s.noCcid ? ", no AT+CCID" : "");
 }
 
 int Run(const Options& options) {
@@ -298,6 +383,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "dtu-sim: %s\n%s", error.c_str(), kUsage);
         return 2;
     }
+    options.settings.com = options.com;
     if (options.help) {
         std::fputs(kUsage, stdout);
         return 0;
