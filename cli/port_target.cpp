@@ -53,19 +53,19 @@ PortProbe ProbePort(const PortTarget& target) {
         OsClosePort(port);
         return {PortState::Free, 0, {}};
     }
-    if (OsClassifyOpenError(error) == OsOpenFailure::kNoAccess) {
+    if (OsClassifyOpenError(error) == OsOpenFailure::NoAccess) {
         // The engine says "no access" for any name it would not follow, even when the cause was the
         // system's; the device's own answer tells which it was.
         error = DirectOpenError(target.path, error);
     }
     switch (OsClassifyOpenError(error)) {
-        case OsOpenFailure::kMissing:
+        case OsOpenFailure::Missing:
             return {PortState::Missing, error, {}};
-        case OsOpenFailure::kHeld:
+        case OsOpenFailure::Held:
             return {PortState::Held, error, {}};
-        case OsOpenFailure::kNoAccess:
+        case OsOpenFailure::NoAccess:
             return {PortState::NoAccess, error, {}};
-        case OsOpenFailure::kOther:
+        case OsOpenFailure::Other:
             break;
     }
     return {PortState::Failed, error, {}};

@@ -32,14 +32,14 @@ OsOpenFailure OsClassifyOpenError(int error) {
         case ENOENT:
         case ENXIO:
         case ENODEV:
-            return OsOpenFailure::kMissing;
+            return OsOpenFailure::Missing;
         case EBUSY:
         case EWOULDBLOCK:
-            return OsOpenFailure::kHeld;
+            return OsOpenFailure::Held;
         case EACCES:
         case EPERM:
-            return OsOpenFailure::kNoAccess;
+            return OsOpenFailure::NoAccess;
         default:
-            return OsOpenFailure::kOther;
+            return OsOpenFailure::Other;
     }
 }

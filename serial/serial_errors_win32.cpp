@@ -67,13 +67,13 @@ OsOpenFailure OsClassifyOpenError(int error) {
         case ERROR_PATH_NOT_FOUND:
         case ERROR_DEV_NOT_EXIST:
         case ERROR_DEVICE_NOT_CONNECTED:
-            return OsOpenFailure::kMissing;
+            return OsOpenFailure::Missing;
         // A port that another program has open is refused with access denied.
         case ERROR_ACCESS_DENIED:
         case ERROR_SHARING_VIOLATION:
         case ERROR_BUSY:
-            return OsOpenFailure::kHeld;
+            return OsOpenFailure::Held;
         default:
-            return OsOpenFailure::kOther;
+            return OsOpenFailure::Other;
     }
 }

@@ -89,5 +89,5 @@ int OsLostError();
 std::string OsErrorText(int error);
 
 // Why an open failed, as a user is told it.
-enum class OsOpenFailure { kMissing, kHeld, kNoAccess, kOther };
+enum class OsOpenFailure { Missing, Held, NoAccess, Other };
 OsOpenFailure OsClassifyOpenError(int error);

@@ -234,5 +234,5 @@ std::string OsErrorText(int error) {
 }
 
 OsOpenFailure OsClassifyOpenError(int error) {
-    return error == ENOENT ? OsOpenFailure::kMissing : OsOpenFailure::kOther;
+    return error == ENOENT ? OsOpenFailure::Missing : OsOpenFailure::Other;
 }

@@ -49,9 +49,9 @@ TEST(SerialOsWin32Test, OpenFailuresAreToldApart) {
         OsOpenFailure expected;
     };
     const Case cases[] = {
-        {ERROR_FILE_NOT_FOUND, OsOpenFailure::kMissing},  {ERROR_PATH_NOT_FOUND, OsOpenFailure::kMissing},
-        {ERROR_ACCESS_DENIED, OsOpenFailure::kHeld},      {ERROR_SHARING_VIOLATION, OsOpenFailure::kHeld},
-        {ERROR_INVALID_PARAMETER, OsOpenFailure::kOther},
+        {ERROR_FILE_NOT_FOUND, OsOpenFailure::Missing},  {ERROR_PATH_NOT_FOUND, OsOpenFailure::Missing},
+        {ERROR_ACCESS_DENIED, OsOpenFailure::Held},      {ERROR_SHARING_VIOLATION, OsOpenFailure::Held},
+        {ERROR_INVALID_PARAMETER, OsOpenFailure::Other},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.error);
@@ -69,7 +69,7 @@ TEST(SerialOsWin32Test, TextsThatNameNoComPortAreMissing) {
         SCOPED_TRACE(path);
         OsPort* port = nullptr;
         const int error = OsOpenPort(path, port);
-        EXPECT_EQ(OsClassifyOpenError(error), OsOpenFailure::kMissing);
+        EXPECT_EQ(OsClassifyOpenError(error), OsOpenFailure::Missing);
         EXPECT_EQ(port, nullptr);
     }
 }

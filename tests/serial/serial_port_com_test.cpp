@@ -212,7 +212,7 @@ TEST_F(SerialPortComTest, APortHeldByAnEngineIsRefusedToOthersUntilItCloses) {
     OsPort* port = nullptr;
     const int error = OsOpenPort(DevicePathText(Com()), port);
     ASSERT_NE(error, 0);
-    EXPECT_EQ(OsClassifyOpenError(error), OsOpenFailure::kHeld) << OsErrorText(error);
+    EXPECT_EQ(OsClassifyOpenError(error), OsOpenFailure::Held) << OsErrorText(error);
 
     holder.Port().ClosePort();
     ASSERT_TRUE(WaitUntil([&] { return !holder.Port().IsOpen(); }));

@@ -133,7 +133,7 @@ TEST_F(SerialPortPtyTest, APortIsHeldExactlyAsLongAsItsHolderLives) {
     // A lock held by another open of the port.
     ASSERT_EQ(flock(m_pty.SlaveFd(), LOCK_EX | LOCK_NB), 0);
     int error = tryOpen();
-    EXPECT_EQ(OsClassifyOpenError(error), OsOpenFailure::kHeld) << OsErrorText(error);
+    EXPECT_EQ(OsClassifyOpenError(error), OsOpenFailure::Held) << OsErrorText(error);
     ASSERT_EQ(flock(m_pty.SlaveFd(), LOCK_UN), 0);
     EXPECT_EQ(tryOpen(), 0);
 
@@ -144,7 +144,7 @@ TEST_F(SerialPortPtyTest, APortIsHeldExactlyAsLongAsItsHolderLives) {
         EXPECT_EQ(error, 0) << OsErrorText(error);
         EXPECT_EQ(exclusive(), 0);
     } else {
-        EXPECT_EQ(OsClassifyOpenError(error), OsOpenFailure::kHeld) << OsErrorText(error);
+        EXPECT_EQ(OsClassifyOpenError(error), OsOpenFailure::Held) << OsErrorText(error);
         ASSERT_EQ(ioctl(m_pty.SlaveFd(), TIOCNXCL), 0);
     }
 
@@ -174,7 +174,7 @@ TEST_F(SerialPortPtyTest, APortIsHeldExactlyAsLongAsItsHolderLives) {
     close(ready[0]);
     EXPECT_EQ(opened, 'y');
     error = tryOpen();
-    EXPECT_EQ(OsClassifyOpenError(error), OsOpenFailure::kHeld) << OsErrorText(error);
+    EXPECT_EQ(OsClassifyOpenError(error), OsOpenFailure::Held) << OsErrorText(error);
     CRecordingOwner owner;
     CSerialPort port;
     EXPECT_FALSE(Open(port, owner));
