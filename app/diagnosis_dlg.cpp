@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <QTableWidget>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "app/save_text_file.h"
 #include "res/texts.h"
@@ -79,6 +80,7 @@ CDiagnosisDlg::CDiagnosisDlg(QWidget* parent, CModuleAsker& asker, std::string r
     m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_table->verticalHeader()->setVisible(false);
+    m_table->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 8);
     m_table->horizontalHeader()->setStretchLastSection(true);
     m_table->setWordWrap(false);
     layout->addWidget(m_table, 1);
@@ -93,7 +95,7 @@ CDiagnosisDlg::CDiagnosisDlg(QWidget* parent, CModuleAsker& asker, std::string r
     connect(m_copy, &QPushButton::clicked, this, &CDiagnosisDlg::OnCopy);
     connect(m_save, &QPushButton::clicked, this, &CDiagnosisDlg::OnSave);
     layout->addWidget(buttons);
-    resize(760, 460);
+    resize(900, 480);
 }
 
 CDiagnosisDlg::~CDiagnosisDlg() {
@@ -146,6 +148,10 @@ void CDiagnosisDlg::ShowDiagnosis(const Diagnosis& diagnosis) {
         ++row;
     }
     m_table->resizeColumnsToContents();
+    // Long meanings would push the raw answers out of sight; the cut text is in each cell's tooltip.
+    for (int column : {1, 2}) {
+        m_table->setColumnWidth(column, std::min(m_table->columnWidth(column), 260));
+    }
     m_verdict->setText(VerdictText());
     m_copy->setEnabled(true);
     m_save->setEnabled(true);

@@ -77,7 +77,8 @@ CSignalMonitorDlg::CSignalMonitorDlg(QWidget* parent, CModuleAsker& asker) : QDi
                                         "RSRP " + FromUtf8(kTextSurveyColGrade.utf8)});
     m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_table->verticalHeader()->setVisible(false);
-    m_table->horizontalHeader()->setStretchLastSection(true);
+    m_table->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 8);
+    m_table->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
     layout->addWidget(m_table, 2);
 
     auto* buttons = new QDialogButtonBox(this);
