@@ -6,9 +6,12 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QContextMenuEvent>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
 #include <QSpinBox>
 #include <QTableWidget>
 #include <QTemporaryDir>
@@ -25,6 +28,7 @@
 #include "app/signal_plot.h"
 #include "app/window_timers.h"
 #include "tests/support/gui_support.h"
+#include "tests/support/pty_fixture.h"
 
 namespace {
 
@@ -300,6 +304,41 @@ TEST(SignalPlot, PaintsWithNoneOneAndManySamples) {
         plot.resize(520, 220);
         // The tooltip names the sample under the pointer; none on an empty plot.
         EXPECT_EQ(plot.ToolTipAt(QPoint(44, 100)).isEmpty(), samples.empty());
+    }
+}
+
+// The background menu offers both dialogs beside the profile entries, usable only on an open port.
+TEST(ModuleDialogs, MenuEntriesFollowThePort) {
+    CPortDirFixture dir;
+    CPtyFixture pty;
+    ASSERT_TRUE(pty.IsValid()) << pty.Error();
+    ASSERT_FALSE(pty.LinkAs(dir.Path(), 1).empty()) << pty.Error();
+    CQuendalDlg window;
+    for (const bool open : {false, true}) {
+        SCOPED_TRACE(open);
+        if (open) {
+            window.ControlAs<QPushButton>(IDC_OPEN_PORT)->click();
+            ASSERT_TRUE(window.IsPortOpen());
+        }
+        QStringList entries;
+        std::map<QString, bool> enabled;
+        QTimer::singleShot(0, [&] {
+            if (auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())) {
+                for (QAction* action : menu->actions()) {
+                    entries << action->text();
+                    enabled[action->text()] = action->isEnabled();
+                }
+                menu->close();
+            }
+        });
+        QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(10, 10), window.mapToGlobal(QPoint(10, 10)));
+        QApplication::sendEvent(&window, &event);
+        const int exportAt = static_cast<int>(entries.indexOf("导出配置..."));
+        ASSERT_GE(exportAt, 0) << entries.join("|").toStdString();
+        EXPECT_EQ(entries.mid(exportAt, 4),
+                  QStringList({"导出配置...", "导入配置...", "网络诊断...", "信号监测..."}));
+        EXPECT_EQ(enabled["网络诊断..."], open);
+        EXPECT_EQ(enabled["信号监测..."], open);
     }
 }
 
