@@ -10,6 +10,8 @@
 #include "app/panel_links.h"
 #include "app/status_bar.h"
 #include "app/window_timers.h"
+#include "modem/module_queries.h"
+#include "modem/signal_quality.h"
 #include "protocol/command_exchange.h"
 #include "protocol/param_form.h"
 #include "protocol/profile.h"
@@ -242,6 +244,7 @@ void CParamsPanel::SendSignalQuery() {
 }
 
 void CParamsPanel::JudgeResponseFrame() {
+    const std::string frameText(reinterpret_cast<const char*>(m_frame.bytes.data()), m_frame.count);
     const DispatchResult result = ::DispatchResponseFrame(m_frame);
     bool damaged = false;
     if (result.kind == ResponseKind::Record) {
@@ -253,9 +256,13 @@ void CParamsPanel::JudgeResponseFrame() {
     }
     if (result.signal) {
         m_form.SetText(IDC_SIGNAL, *result.signal);
+        ShowSignalLevel(frameText);
     }
     if (result.paneText != nullptr) {
         m_statusBar.SetPaneText(2, Utf8(result.paneText->utf8));
+    }
+    if (m_frameObserver) {
+        m_frameObserver(frameText);
     }
     if (damaged) {
         // After this handler: a modal box here would take received bytes in the middle of a frame's
@@ -264,4 +271,22 @@ void CParamsPanel::JudgeResponseFrame() {
             m_window, [window = m_window] { AppMessageBox(window, Utf8(kTextRecordDamaged.utf8)); },
             Qt::QueuedConnection);
     }
+}
+
+void CParamsPanel::ShowSignalLevel(std::string_view frameText) {
+    // The field keeps the device's text; dBm and grade go beside it, where a reader finds them.
+    const QueryAnswer<Csq> csq = ParseCsq(frameText);
+    QString text = Utf8(kTextSignalTip.utf8) + "：";
+    if (csq.Ok()) {
+        const std::string level = LevelText(CsqLevel(csq.value.rssi));
+        text += QString("CSQ %1，%2，%3")
+                    .arg(csq.value.rssi)
+                    .arg(QString::fromStdString(level), Utf8(GradeNameZh(CsqGrade(csq.value.rssi))));
+    } else {
+        text += "-";
+    }
+    QWidget* field = m_controls.at(IDC_SIGNAL);
+    field->setToolTip(text);
+    field->setStatusTip(text);
+    field->setAccessibleDescription(text);
 }

@@ -8,7 +8,9 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <span>
+#include <string_view>
 
 #include "app/layout_builder.h"
 #include "app/qt_param_form.h"
@@ -53,6 +55,11 @@ class CParamsPanel {
     bool ExportProfile(const QString& path);
     bool ImportProfile(const QString& path);
 
+    // Hears every frame as it is dispatched, whole: the module dialogs read their answers there.
+    void SetFrameObserver(std::function<void(std::string_view)> observer) {
+        m_frameObserver = std::move(observer);
+    }
+
     const DeviceParams& HeldParams() const { return m_params; }
     bool FormHasSource() const { return m_formHasSource; }
     const ResponseFrame& Frame() const { return m_frame; }
@@ -61,6 +68,7 @@ class CParamsPanel {
   private:
     void SendCommand(std::span<const std::uint8_t> bytes, const QString& paneText);
     void SendSignalQuery();
+    void ShowSignalLevel(std::string_view frameText);
 
     QWidget* m_window;
     const ControlMap& m_controls;
@@ -72,6 +80,7 @@ class CParamsPanel {
     CQtParamForm m_form;
     DeviceParams m_params;
     ResponseFrame m_frame;
+    std::function<void(std::string_view)> m_frameObserver;
     bool m_signalQueryHeld = false;  // its time came while a frame was still arriving
     // The form holds a record read whole from the device or an imported profile; only then may it be
     // saved. Typing alone never sets it.

@@ -13,7 +13,10 @@
 
 #include "app/about_dlg.h"
 #include "app/app_icon.h"
+#include "app/diagnosis_dlg.h"
 #include "app/message_box.h"
+#include "app/module_link.h"
+#include "app/signal_monitor_dlg.h"
 #include "app/status_bar.h"
 #include "app/system_menu.h"
 #include "res/texts.h"
@@ -187,6 +190,10 @@ void CQuendalDlg::contextMenuEvent(QContextMenuEvent* event) {
     QMenu menu(this);
     menu.addAction(Utf8(kTextExportProfileMenu.utf8), this, &CQuendalDlg::OnExportProfile);
     menu.addAction(Utf8(kTextImportProfileMenu.utf8), this, &CQuendalDlg::OnImportProfile);
+    // The module is reached through the device on the open port only.
+    menu.addAction(Utf8(kTextDiagMenu.utf8), this, &CQuendalDlg::OnNetworkDiagnosis)
+        ->setEnabled(IsPortOpen());
+    menu.addAction(Utf8(kTextSurveyMenu.utf8), this, &CQuendalDlg::OnSignalMonitor)->setEnabled(IsPortOpen());
     if (!m_aboutInSystemMenu) {
         menu.addSeparator();
         menu.addAction(Utf8(kAboutMenuText), this, &CQuendalDlg::ShowAbout);
@@ -231,6 +238,28 @@ void CQuendalDlg::OnImportProfile() {
     if (!path.isEmpty()) {
         m_paramsPanel->ImportProfile(path);
     }
+}
+
+void CQuendalDlg::OnNetworkDiagnosis() {
+    CModuleAsker asker(*this, *m_sendPanel);
+    m_paramsPanel->SetFrameObserver([&asker](std::string_view frame) { asker.OnFrame(frame); });
+    // The APN check needs a record read from the unit; a form without one leaves it out.
+    const auto& apn = m_paramsPanel->HeldParams().apn;
+    std::string recordApn =
+        m_paramsPanel->FormHasSource() ? std::string(apn.begin(), apn.end()) : std::string();
+    CDiagnosisDlg dialog(this, asker, std::move(recordApn));
+    dialog.Start();
+    dialog.exec();
+    m_paramsPanel->SetFrameObserver({});
+}
+
+void CQuendalDlg::OnSignalMonitor() {
+    CModuleAsker asker(*this, *m_sendPanel);
+    m_paramsPanel->SetFrameObserver([&asker](std::string_view frame) { asker.OnFrame(frame); });
+    CSignalMonitorDlg dialog(this, asker);
+    dialog.StartSurvey();
+    dialog.exec();
+    m_paramsPanel->SetFrameObserver({});
 }
 
 void CQuendalDlg::ShowAbout() {

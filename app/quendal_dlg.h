@@ -114,6 +114,8 @@ class CQuendalDlg : public QDialog, private CPortOwner, private IPortLink {
     void ShowAbout();
     void OnExportProfile();
     void OnImportProfile();
+    void OnNetworkDiagnosis();
+    void OnSignalMonitor();
 
     // The engine first, so that it is destroyed last: its destructor waits for the worker.
     CSerialPort m_port;

@@ -77,6 +77,42 @@ inline constexpr GbkText kTextDebugHide{"\xB5\xF7\xCA\xD4<<", "调试<<"};
 inline constexpr GbkText kTextStopDisplay{"\xCD\xA3\xD6\xB9\xCF\xD4\xCA\xBE", "停止显示"};
 inline constexpr GbkText kTextResumeDisplay{"\xBC\xCC\xD0\xF8\xCF\xD4\xCA\xBE", "继续显示"};
 inline constexpr GbkText kTextSendNotGbk{"\xB7\xA2\xCB\xCD\xC7\xF8\xBA\xAC\xD3\xD0\xCE\xDE\xB7\xA8\xB0\xB4 GBK \xB1\xE0\xC2\xEB\xB7\xA2\xCB\xCD\xB5\xC4\xD7\xD6\xB7\xFB", "发送区含有无法按 GBK 编码发送的字符"};
+inline constexpr GbkText kTextDiagMenu{"\xCD\xF8\xC2\xE7\xD5\xEF\xB6\xCF...", "网络诊断..."};
+inline constexpr GbkText kTextSurveyMenu{"\xD0\xC5\xBA\xC5\xBC\xE0\xB2\xE2...", "信号监测..."};
+inline constexpr GbkText kTextDiagTitle{"\xCD\xF8\xC2\xE7\xD5\xEF\xB6\xCF", "网络诊断"};
+inline constexpr GbkText kTextDiagRunning{"\xD5\xFD\xD4\xDA\xD5\xEF\xB6\xCF\xA3\xAC\xD6\xF0\xCF\xEE\xD1\xAF\xCE\xCA\xC4\xA3\xBF\xE9...", "正在诊断，逐项询问模块..."};
+inline constexpr GbkText kTextDiagVerdictPrefix{"\xBD\xE1\xC2\xDB\xA3\xBA", "结论："};
+inline constexpr GbkText kTextDiagVerdictName{"\xD5\xEF\xB6\xCF\xBD\xE1\xC2\xDB", "诊断结论"};
+inline constexpr GbkText kTextDiagTableName{"\xD5\xEF\xB6\xCF\xBD\xE1\xB9\xFB", "诊断结果"};
+inline constexpr GbkText kTextDiagColItem{"\xCF\xEE\xC4\xBF", "项目"};
+inline constexpr GbkText kTextDiagColValue{"\xCA\xFD\xD6\xB5", "数值"};
+inline constexpr GbkText kTextDiagColMeaning{"\xBA\xAC\xD2\xE5/\xB5\xC8\xBC\xB6", "含义/等级"};
+inline constexpr GbkText kTextDiagColRaw{"\xC4\xA3\xBF\xE9\xD4\xAD\xCA\xBC\xD3\xA6\xB4\xF0", "模块原始应答"};
+inline constexpr GbkText kTextDiagModuleError{"\xC4\xA3\xBF\xE9\xB1\xA8\xB4\xED", "模块报错"};
+inline constexpr GbkText kTextDiagUnreadable{"\xCE\xDE\xB7\xA8\xCA\xB6\xB1\xF0\xB5\xC4\xD3\xA6\xB4\xF0", "无法识别的应答"};
+inline constexpr GbkText kTextDiagNoAnswer{"\xCE\xDE\xD3\xA6\xB4\xF0", "无应答"};
+inline constexpr GbkText kTextDiagNotAsked{"\xCE\xB4\xD1\xAF\xCE\xCA", "未询问"};
+inline constexpr GbkText kTextDiagRerun{"\xD6\xD8\xD0\xC2\xD5\xEF\xB6\xCF", "重新诊断"};
+inline constexpr GbkText kTextDiagCopy{"\xB8\xB4\xD6\xC6\xBD\xE1\xB9\xFB", "复制结果"};
+inline constexpr GbkText kTextDiagSave{"\xB1\xA3\xB4\xE6\xBD\xE1\xB9\xFB...", "保存结果..."};
+inline constexpr GbkText kTextDiagClose{"\xB9\xD8\xB1\xD5", "关闭"};
+inline constexpr GbkText kTextDiagFileFilter{"\xCE\xC4\xB1\xBE\xCE\xC4\xBC\xFE (*.txt)", "文本文件 (*.txt)"};
+inline constexpr GbkText kTextSurveyTitle{"\xD0\xC5\xBA\xC5\xBC\xE0\xB2\xE2", "信号监测"};
+inline constexpr GbkText kTextSurveyInterval{"\xB2\xE9\xD1\xAF\xBC\xE4\xB8\xF4", "查询间隔"};
+inline constexpr GbkText kTextSurveySeconds{" \xC3\xEB", " 秒"};
+inline constexpr GbkText kTextSurveyStart{"\xBF\xAA\xCA\xBC", "开始"};
+inline constexpr GbkText kTextSurveyStop{"\xCD\xA3\xD6\xB9", "停止"};
+inline constexpr GbkText kTextSurveyClear{"\xC7\xE5\xB3\xFD", "清除"};
+inline constexpr GbkText kTextSurveySave{"\xB1\xA3\xB4\xE6" "CSV...", "保存CSV..."};
+inline constexpr GbkText kTextSurveyFileFilter{"CSV \xCE\xC4\xBC\xFE (*.csv)", "CSV 文件 (*.csv)"};
+inline constexpr GbkText kTextSurveyStatsName{"\xD0\xC5\xBA\xC5\xCD\xB3\xBC\xC6", "信号统计"};
+inline constexpr GbkText kTextSurveyTableName{"\xD0\xC5\xBA\xC5\xD1\xF9\xB1\xBE", "信号样本"};
+inline constexpr GbkText kTextSurveyColTime{"\xCA\xB1\xBC\xE4", "时间"};
+inline constexpr GbkText kTextSurveyColGrade{"\xB5\xC8\xBC\xB6", "等级"};
+inline constexpr GbkText kTextSurveyMinMeanMax{"\xD7\xEE\xD0\xA1/\xC6\xBD\xBE\xF9/\xD7\xEE\xB4\xF3", "最小/平均/最大"};
+inline constexpr GbkText kTextSignalTip{"\xD0\xC5\xBA\xC5", "信号"};
+inline constexpr GbkText kTextSaveIsLink{"%1 \xCA\xC7\xD2\xBB\xB8\xF6\xC1\xB4\xBD\xD3\xA3\xAC\xCE\xB4\xD0\xB4\xC8\xEB\xA3\xBA\xD6\xBB\xD0\xB4\xC8\xEB\xC6\xD5\xCD\xA8\xCE\xC4\xBC\xFE\xA3\xAC\xC7\xEB\xC1\xED\xD1\xA1\xCE\xC4\xBC\xFE\xC3\xFB", "%1 是一个链接，未写入：只写入普通文件，请另选文件名"};
+inline constexpr GbkText kTextSignalPlotName{"\xD0\xC5\xBA\xC5\xC7\xFA\xCF\xDF", "信号曲线"};
 
 inline constexpr GbkText kAllTexts[] = {
     kTextNbIotModule,
@@ -147,4 +183,40 @@ inline constexpr GbkText kAllTexts[] = {
     kTextStopDisplay,
     kTextResumeDisplay,
     kTextSendNotGbk,
+    kTextDiagMenu,
+    kTextSurveyMenu,
+    kTextDiagTitle,
+    kTextDiagRunning,
+    kTextDiagVerdictPrefix,
+    kTextDiagVerdictName,
+    kTextDiagTableName,
+    kTextDiagColItem,
+    kTextDiagColValue,
+    kTextDiagColMeaning,
+    kTextDiagColRaw,
+    kTextDiagModuleError,
+    kTextDiagUnreadable,
+    kTextDiagNoAnswer,
+    kTextDiagNotAsked,
+    kTextDiagRerun,
+    kTextDiagCopy,
+    kTextDiagSave,
+    kTextDiagClose,
+    kTextDiagFileFilter,
+    kTextSurveyTitle,
+    kTextSurveyInterval,
+    kTextSurveySeconds,
+    kTextSurveyStart,
+    kTextSurveyStop,
+    kTextSurveyClear,
+    kTextSurveySave,
+    kTextSurveyFileFilter,
+    kTextSurveyStatsName,
+    kTextSurveyTableName,
+    kTextSurveyColTime,
+    kTextSurveyColGrade,
+    kTextSurveyMinMeanMax,
+    kTextSignalTip,
+    kTextSaveIsLink,
+    kTextSignalPlotName,
 };
