@@ -1,7 +1,8 @@
-// On Windows the window asks for SimSun (宋体), the face its dialog units were measured with; where it is
-// missing, Qt falls back to another face that has the characters.
+// On Windows the window asks for SimSun (宋体), the face its dialog units were measured with; where an
+// install lacks it, the other Chinese faces Windows ships, closest in width first.
 #include "app/dialog_font_family.h"
 
-const char* DialogFontFamily() {
-    return "SimSun";
+std::span<const char* const> DialogFontFamilies() {
+    static const char* const kFamilies[] = {"SimSun", "NSimSun", "Microsoft YaHei", "SimHei", "DengXian"};
+    return kFamilies;
 }

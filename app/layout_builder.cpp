@@ -2,6 +2,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFontDatabase>
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -175,7 +176,11 @@ void NameControlsWithoutText(const std::map<const LayoutItem*, QWidget*>& widget
 }  // namespace
 
 QFont DialogFont() {
-    QFont font(DialogFontFamily());
+    // The first family installed; with none, the first, and Qt falls back to a face with the characters.
+    const auto families = DialogFontFamilies();
+    const auto installed = std::find_if(families.begin(), families.end(),
+                                        [](const char* family) { return QFontDatabase::hasFamily(family); });
+    QFont font(installed != families.end() ? *installed : families.front());
     font.setStyleHint(QFont::SansSerif);
     font.setPixelSize(12);  // 9 pt at 96 dpi: the size the dialog units were laid out for
     return font;
