@@ -174,7 +174,7 @@ TEST(AnswerScan, CsqParsedOnceIntoItsValueAndDbm) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.text));
-        const auto csq = ParseCsq(c.text);
+        const auto csq = ParseCsqField(c.text);
         ASSERT_EQ(csq.has_value(), c.rssi.has_value());
         if (csq) {
             EXPECT_EQ(csq->rssi, *c.rssi);
