@@ -7,12 +7,13 @@
 namespace {
 
 constexpr const char* kExitCodes =
-    "Exit codes: 0 all done and verified (write --dry-run: every unit read); 1 a device refused or\n"
-    "failed verification, or took a save that could not be read back (saved-unverified); 2 bad usage, bad\n"
-    "profile or an output file that cannot be written (nothing was sent); 3 port missing or held by another\n"
-    "program; 4 a device did not answer in time; 130 interrupted (Ctrl-C or SIGTERM: exchanges in flight\n"
-    "end, every port gets its report row; a second Ctrl-C ends at once). With several ports the largest\n"
-    "code of any port.";
+    "Exit codes: 0 all done and verified (write --dry-run: every unit read; diagnose: diagnosed, whatever "
+    "the\n"
+    "verdict; signal --watch: ended by --count or Ctrl-C); 1 a device refused or failed verification, or\n"
+    "took a save that could not be read back (saved-unverified); 2 bad usage, bad profile or an output file\n"
+    "that cannot be written (nothing was sent); 3 port missing or held by another program; 4 a device did\n"
+    "not answer in time; 130 interrupted (Ctrl-C or SIGTERM: exchanges in flight end, every port gets its\n"
+    "report row; a second Ctrl-C ends at once). With several ports the largest code of any port.";
 
 }  // namespace
 
