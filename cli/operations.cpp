@@ -530,6 +530,10 @@ PortResult RunSignalWatch(const PortTarget& target, const RunSettings& settings,
             return run.Result();
         }
         if (!sample.csq && !sample.rsrp.known) {
+            // Stopped between the wait and the queries: nothing was asked, so there is no sample.
+            if (progress.Stopping()) {
+                break;
+            }
             if (++unanswered >= kUnansweredBeforeGivingUp) {
                 return run.Finish(Outcome::NoAnswer,
                                   "no signal answer to " + std::to_string(unanswered) + " samples in a row");

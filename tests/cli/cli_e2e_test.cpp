@@ -318,6 +318,25 @@ TEST_F(CliE2E, ASignalSurveyPrintsAndLogsEverySample) {
         EXPECT_EQ(Cell(rows, row, "rsrp_dbm").front(), '-');
         EXPECT_NE(Cell(rows, row, "grade"), "unknown");
     }
+
+    // Without --count, Ctrl-C is how a survey ends: at once, cleanly, every sample printed also logged.
+    const pid_t pid = Spawn({kCliPath, "signal", "COM8", "--watch", "1", "--log", File("ctrlc.csv").string()},
+                            File("out.txt"), File("err.txt"));
+    const auto deadline = Clock::now() + std::chrono::seconds(20);
+    while (ReadFile(File("out.txt")).find(" COM8 ") == std::string::npos && Clock::now() < deadline) {
+        std::this_thread::sleep_for(milliseconds(10));
+    }
+    kill(pid, SIGINT);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << ReadFile(File("err.txt"));
+    const std::string printed = ReadFile(File("out.txt"));
+    const auto logged = Report("ctrlc.csv");
+    EXPECT_GE(logged.size(), 2u);
+    EXPECT_EQ(logged.size(), 1 + static_cast<std::size_t>(std::count(printed.begin(), printed.end(), '\n')))
+        << printed;
+    EXPECT_NE(ReadFile(File("err.txt")).find("stopped by interrupt"), std::string::npos);
 }
 
 TEST_F(CliE2E, FourDevicesInParallelEachWithItsOwnId) {
