@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <vector>
 
+#include "modem/module_answer.h"
+
 namespace {
 
 using View = std::string_view;
@@ -36,6 +38,7 @@ std::vector<View> MarkersOf(AnswerKind kind) {
         case AnswerKind::ResetOk:
             return {"+CONFIG RESET OK", kRefused};
         case AnswerKind::Signal:
+        case AnswerKind::Module:
             return {kSignalMarker};
     }
     return {};
@@ -128,7 +131,7 @@ void ScanSignal(View text, ScannedAnswer& answer) {
         }
         answer.state = ScannedAnswer::State::Whole;
         const View value = rest.substr(from, end - from);
-        answer.csq = ParseCsq(value);
+        answer.csq = ParseCsqField(value);
         // Only for the message: a line that holds no value is shown without the blanks before it.
         const View shown = value.substr(std::min(value.find_first_not_of(' '), value.size()));
         answer.note = answer.csq
@@ -153,9 +156,24 @@ void ScanSignal(View text, ScannedAnswer& answer) {
     answer.note = "the signal answer began but has not ended";
 }
 
+void ScanModule(View text, ScannedAnswer& answer) {
+    const std::size_t start = text.find(kSignalMarker);
+    if (start == npos) {
+        return;
+    }
+    const View rest = text.substr(start);
+    if (!ModuleAnswerComplete(rest)) {
+        answer.note = "the module's answer began but has no final result yet";
+        return;
+    }
+    answer.state = ScannedAnswer::State::Whole;
+    answer.moduleText = std::string(rest);
+    answer.note = "the module's answer";
+}
+
 }  // namespace
 
-std::optional<CsqValue> ParseCsq(std::string_view value) {
+std::optional<CsqValue> ParseCsqField(std::string_view value) {
     std::size_t i = value.find_first_not_of(' ');
     if (i == npos) {
         return std::nullopt;
@@ -231,6 +249,9 @@ ScannedAnswer ScanAnswer(std::span<const uint8_t> received, std::span<const uint
             break;
         case AnswerKind::Signal:
             ScanSignal(text, answer);
+            break;
+        case AnswerKind::Module:
+            ScanModule(text, answer);
             break;
         case AnswerKind::SaveResult:
         case AnswerKind::DefaultsOk:

@@ -21,6 +21,7 @@ enum class AnswerKind {
     DefaultsOk,  // "+CONFIG DEFAULT OK", or "+CONFIG ERROR"
     ResetOk,     // "+CONFIG RESET OK", or "+CONFIG ERROR"
     Signal,      // "+CONFIG CMD:" and the module's "+CSQ:" line or its final result
+    Module,      // "+CONFIG CMD:" and the module's lines up to its final result code
 };
 
 // A signal quality by 3GPP TS 27.007 AT+CSQ: rssi 0 to 31, or 99 when the module does not know it.
@@ -34,7 +35,7 @@ struct CsqValue {
 };
 
 // The text after "+CSQ:" up to the line's end: blanks, rssi (0-31 or 99), blanks, a comma and the rest.
-std::optional<CsqValue> ParseCsq(std::string_view value);
+std::optional<CsqValue> ParseCsqField(std::string_view value);
 
 // "-69 dBm", "-113 dBm or less", "-51 dBm or more" or "not known".
 std::string CsqMeaning(CsqValue csq);
@@ -56,6 +57,8 @@ struct ScannedAnswer {
     // Signal: the value the module gave (nullopt when its answer held none), parsed here once; everything
     // after (result line, report, standard output) prints this value, never the module's text.
     std::optional<CsqValue> csq;
+    // Module: the answer from "+CONFIG CMD:" on, as it came, for the module parsers.
+    std::string moduleText;
     // What the bytes amount to so far, for a retry's reason and the end of time.
     std::string note;
 };

@@ -7,12 +7,13 @@
 namespace {
 
 constexpr const char* kExitCodes =
-    "Exit codes: 0 all done and verified (write --dry-run: every unit read); 1 a device refused or\n"
-    "failed verification, or took a save that could not be read back (saved-unverified); 2 bad usage, bad\n"
-    "profile or an output file that cannot be written (nothing was sent); 3 port missing or held by another\n"
-    "program; 4 a device did not answer in time; 130 interrupted (Ctrl-C or SIGTERM: exchanges in flight\n"
-    "end, every port gets its report row; a second Ctrl-C ends at once). With several ports the largest\n"
-    "code of any port.";
+    "Exit codes: 0 all done and verified (write --dry-run: every unit read; diagnose: diagnosed, whatever "
+    "the\n"
+    "verdict; signal --watch: ended by --count or Ctrl-C); 1 a device refused or failed verification, or\n"
+    "took a save that could not be read back (saved-unverified); 2 bad usage, bad profile or an output file\n"
+    "that cannot be written (nothing was sent); 3 port missing or held by another program; 4 a device did\n"
+    "not answer in time; 130 interrupted (Ctrl-C or SIGTERM: exchanges in flight end, every port gets its\n"
+    "report row; a second Ctrl-C ends at once). With several ports the largest code of any port.";
 
 }  // namespace
 
@@ -66,9 +67,17 @@ ParsedArgs ParseArgs(std::vector<std::string> args) {
     CLI::App* defaults = app.add_subcommand("default", "restore the factory settings");
     CLI::App* reboot = app.add_subcommand("reboot", "restart the device");
     CLI::App* signal = app.add_subcommand("signal", "the signal strength: CSQ and dBm");
-    for (CLI::App* sub : {defaults, reboot, signal}) {
+    CLI::App* diagnose = app.add_subcommand(
+        "diagnose", "why a unit is not online and which unit it is, from its cellular module");
+    for (CLI::App* sub : {defaults, reboot, signal, diagnose}) {
         withPorts(sub, "PORT ...", true);
     }
+    signal->add_option("--watch", a.watchSeconds, "a survey: a sample every SECONDS until Ctrl-C or --count")
+        ->check(CLI::Range(1, 86400));
+    signal->add_option("--count", a.count, "with --watch: stop after N samples")
+        ->check(CLI::Range(1, 1000000));
+    signal->add_option("--log", a.log, "with --watch: append each sample to this CSV file");
+    diagnose->add_flag("--json", a.json, "one JSON object per port, for scripts");
 
     std::vector<char*> pointers;
     for (std::string& arg : args) {
@@ -83,7 +92,7 @@ ParsedArgs ParseArgs(std::vector<std::string> args) {
     const std::pair<CLI::App*, Command> commands[] = {
         {ports, Command::Ports},   {read, Command::Read},         {write, Command::Write},
         {verify, Command::Verify}, {defaults, Command::Defaults}, {reboot, Command::Reboot},
-        {signal, Command::Signal}};
+        {signal, Command::Signal}, {diagnose, Command::Diagnose}};
     for (const auto& [sub, command] : commands) {
         if (sub->parsed()) {
             a.command = command;

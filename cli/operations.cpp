@@ -1,9 +1,13 @@
 #include "cli/operations.h"
 
+#include <algorithm>
 #include <span>
 #include <string_view>
+#include <thread>
 
 #include "cli/device_session.h"
+#include "cli/module_link.h"
+#include "modem/module_queries.h"
 #include "protocol/command_exchange.h"
 
 namespace {
@@ -131,6 +135,20 @@ class CPortRun {
         return std::nullopt;
     }
 
+    // The module's identity for the report; a unit that does not answer keeps empty fields, never fails.
+    void AskIdentity() {
+        if (m_progress.Stopping() || m_result.outcome != Outcome::Ok) {
+            return;
+        }
+        Step("asking the module who it is");
+        CSessionModuleLink link = Link();
+        m_result.identity = AskModuleIdentity(link);
+    }
+
+    CSessionModuleLink Link() {
+        return CSessionModuleLink(m_session, [this] { return m_progress.Stopping(); });
+    }
+
     // Sends a command that changes the device, once.
     ExchangeOutcome SendOnce(std::span<const uint8_t> command, AnswerKind wanted) {
         return m_session.Exchange(command, kShortAnswerBytes, wanted);
@@ -250,6 +268,7 @@ PortResult RunRead(const PortTarget& target, const RunSettings& settings, IProgr
         return run.Result();
     }
     run.QuerySignal(0);
+    run.AskIdentity();
     PortResult& result = run.Result();
     if (result.outcome != Outcome::Ok) {
         return result;
@@ -268,6 +287,7 @@ PortResult RunWrite(const PortTarget& target, const RunSettings& settings, const
         return run.Result();
     }
     run.QuerySignal(0);
+    run.AskIdentity();
     if (run.Result().outcome != Outcome::Ok) {
         return run.Result();
     }
@@ -325,6 +345,7 @@ PortResult RunDryRun(const PortTarget& target, const RunSettings& settings, cons
         return run.Result();
     }
     run.QuerySignal(0);
+    run.AskIdentity();
     PortResult& result = run.Result();
     if (result.outcome != Outcome::Ok) {
         return result;
@@ -348,6 +369,7 @@ PortResult RunVerify(const PortTarget& target, const RunSettings& settings, cons
         return run.Result();
     }
     run.QuerySignal(0);
+    run.AskIdentity();
     PortResult& result = run.Result();
     if (result.outcome != Outcome::Ok) {
         return result;
@@ -426,4 +448,106 @@ PortResult RunSignal(const PortTarget& target, const RunSettings& settings, IPro
     }
     return run.Finish(Outcome::Ok,
                       "CSQ " + std::to_string(answer->csq->rssi) + ", " + CsqMeaning(*answer->csq));
+}
+
+PortResult RunDiagnose(const PortTarget& target, const RunSettings& settings, IProgress& progress) {
+    CPortRun run("diagnose", target, settings, progress);
+    if (!run.Open() || !run.ReadRecord("reading the record for its APN")) {
+        return run.Result();
+    }
+    if (run.Stopped("before the module was asked")) {
+        return run.Result();
+    }
+    run.Step("asking the module");
+    CSessionModuleLink link = run.Link();
+    const auto& apn = run.Result().record->apn;
+    Diagnosis diagnosis =
+        RunDiagnosis(link, std::string_view(reinterpret_cast<const char*>(apn.data()), apn.size()));
+    if (link.Lost()) {
+        run.Lost();
+        return run.Result();
+    }
+    if (run.Stopped("while the module was asked")) {
+        return run.Result();
+    }
+    run.Result().identity = diagnosis.identity;
+    std::string verdict = diagnosis.verdictLine;
+    run.Result().diagnosis = std::move(diagnosis);
+    return run.Finish(Outcome::Ok, verdict);
+}
+
+namespace {
+
+SignalSample TakeSample(IModuleLink& link) {
+    SignalSample sample;
+    sample.when = std::chrono::system_clock::now();
+    if (const auto raw = link.Ask(kQueryCsq)) {
+        if (const auto csq = ParseCsq(*raw); csq.Ok()) {
+            sample.csq = csq.value.rssi;
+            sample.dbm = CsqLevel(csq.value.rssi);
+            sample.grade = CsqGrade(csq.value.rssi);
+        }
+    }
+    if (const auto raw = link.Ask(kQueryCesq)) {
+        if (const auto cesq = ParseCesq(*raw); cesq.Ok()) {
+            sample.rsrp = RsrpLevel(cesq.value.rsrp);
+            sample.rsrq = RsrqLevel(cesq.value.rsrq);
+            // On LTE the CSQ often says 99; the RSRP then grades the signal.
+            if (sample.grade == SignalGrade::Unknown && sample.rsrp.known) {
+                sample.grade = RsrpGrade(sample.rsrp);
+            }
+        }
+    }
+    return sample;
+}
+
+}  // namespace
+
+PortResult RunSignalWatch(const PortTarget& target, const RunSettings& settings,
+                          std::chrono::seconds interval, int count, const SampleSink& sink,
+                          IProgress& progress) {
+    CPortRun run("signal", target, settings, progress);
+    if (!run.Open()) {
+        return run.Result();
+    }
+    CSessionModuleLink link = run.Link();
+    auto next = std::chrono::steady_clock::now();
+    int unanswered = 0;
+    while (count == 0 || run.Result().samples < count) {
+        // Waits in short steps so that Ctrl-C ends the survey at once.
+        while (!progress.Stopping() && std::chrono::steady_clock::now() < next) {
+            std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(
+                next - std::chrono::steady_clock::now(), std::chrono::milliseconds(100)));
+        }
+        if (progress.Stopping()) {
+            break;
+        }
+        next += interval;
+        run.Step("sample " + std::to_string(run.Result().samples + 1));
+        const SignalSample sample = TakeSample(link);
+        if (link.Lost()) {
+            run.Lost();
+            return run.Result();
+        }
+        if (!sample.csq && !sample.rsrp.known) {
+            // Stopped between the wait and the queries: nothing was asked, so there is no sample.
+            if (progress.Stopping()) {
+                break;
+            }
+            if (++unanswered >= kUnansweredBeforeGivingUp) {
+                return run.Finish(Outcome::NoAnswer,
+                                  "no signal answer to " + std::to_string(unanswered) + " samples in a row");
+            }
+        } else {
+            unanswered = 0;
+        }
+        ++run.Result().samples;
+        if (const std::string error = sink(target, sample); !error.empty()) {
+            return run.Finish(Outcome::Refused, "the survey stopped: " + error);
+        }
+    }
+    const int n = run.Result().samples;
+    // Ctrl-C is how a survey without --count ends: what was taken is the result.
+    return run.Finish(Outcome::Ok, std::to_string(n) + (n == 1 ? " sample" : " samples") +
+                                       (progress.Stopping() ? "; stopped by interrupt" : ""));
 }

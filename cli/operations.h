@@ -5,12 +5,14 @@
 #pragma once
 
 #include <chrono>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "cli/answer_scan.h"
 #include "cli/port_target.h"
+#include "modem/diagnosis.h"
 #include "protocol/device_params.h"
 #include "protocol/profile.h"
 #include "serial/mode_text.h"
@@ -50,6 +52,10 @@ struct PortResult {
     // The device's record as last read, intact; for saved-unverified the record it took with +CONFIG OK.
     std::optional<DeviceParams> record;
     std::optional<CsqValue> signal;  // the module's CSQ value, when it gave one
+    // read, write, verify: the unit's identity as its module gives it; never part of a profile.
+    ModuleIdentity identity;
+    std::optional<Diagnosis> diagnosis;  // diagnose, once it ran
+    int samples = 0;                     // signal --watch: how many were taken
     // verify and write: expected is what was sent or profiled, actual what the device holds; a dry run:
     // expected is what the device holds, actual what the write would send.
     std::vector<FieldDifference> differences;
@@ -77,3 +83,21 @@ PortResult RunVerify(const PortTarget& target, const RunSettings& settings, cons
 PortResult RunDefaults(const PortTarget& target, const RunSettings& settings, IProgress& progress);
 PortResult RunReboot(const PortTarget& target, const RunSettings& settings, IProgress& progress);
 PortResult RunSignal(const PortTarget& target, const RunSettings& settings, IProgress& progress);
+// Reads the record for its APN (retried like every read), then asks the module the diagnosis' queries.
+PortResult RunDiagnose(const PortTarget& target, const RunSettings& settings, IProgress& progress);
+
+// One sample of a signal survey; a level is unknown where the module gave none.
+struct SignalSample {
+    std::chrono::system_clock::time_point when;
+    std::optional<int> csq;  // AT+CSQ's rssi, 99 included
+    SignalLevel dbm;
+    SignalGrade grade = SignalGrade::Unknown;
+    SignalLevel rsrp;  // AT+CESQ, where the module answers it
+    SignalLevel rsrq;
+};
+// Samples every interval until count samples were taken (0: no limit) or the run is to stop; each goes to
+// sink as soon as it is taken; an error from sink (the log could not be written) ends the survey.
+using SampleSink = std::function<std::string(const PortTarget&, const SignalSample&)>;
+PortResult RunSignalWatch(const PortTarget& target, const RunSettings& settings,
+                          std::chrono::seconds interval, int count, const SampleSink& sink,
+                          IProgress& progress);

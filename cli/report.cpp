@@ -11,8 +11,9 @@
 #include "text/gbk.h"
 
 CsvRow ReportHeader() {
-    return {"time",        "port",     "device",    "command", "result",      "module",
-            "device_type", "firmware", "device_id", "signal",  "differences", "message"};
+    return {"time",        "port",      "device", "command", "result", "module", "device_type",
+            "firmware",    "device_id", "signal", "imei",    "iccid",  "imsi",   "module_firmware",
+            "differences", "message"};
 }
 
 CsvRow ReportRow(const PortResult& result, std::chrono::system_clock::time_point when) {
@@ -40,6 +41,10 @@ CsvRow ReportRow(const PortResult& result, std::chrono::system_clock::time_point
                   firmware,
                   deviceId,
                   SignalText(result.signal),
+                  result.identity.imei,
+                  result.identity.iccid,
+                  result.identity.imsi,
+                  result.identity.firmware,
                   differences,
                   result.message};
     for (std::string& cell : row) {

@@ -5,6 +5,8 @@
 #include <filesystem>
 #include <map>
 
+#include <nlohmann/json.hpp>
+
 #include "cli/console.h"
 #include "cli/owner_file.h"
 #include "cli/report.h"
@@ -32,6 +34,39 @@ bool PrintProfile(const RunPlan& plan, const PortResult& result, std::FILE* out,
     return written;
 }
 
+std::string_view StatusName(ItemStatus status) {
+    switch (status) {
+        case ItemStatus::Ok:
+            return "ok";
+        case ItemStatus::ModuleError:
+            return "module-error";
+        case ItemStatus::Unreadable:
+            return "unreadable";
+        case ItemStatus::NoAnswer:
+            return "no-answer";
+        case ItemStatus::NotAsked:
+            return "not-asked";
+    }
+    return "";
+}
+
+// The meaning column: a signal item's meaning is its grade.
+std::string MeaningOf(const DiagnosisItem& item) {
+    return item.meaning.empty() && item.grade != SignalGrade::Unknown ? std::string(GradeName(item.grade))
+                                                                      : item.meaning;
+}
+
+// A level as a plain number for a spreadsheet ("-89", "-10.5"); the CSQ column keeps an end's "or less".
+std::string LevelNumber(const SignalLevel& level) {
+    if (!level.known) {
+        return {};
+    }
+    const int whole = level.tenths / 10;
+    const int tenth = (level.tenths < 0 ? -level.tenths : level.tenths) % 10;
+    std::string text = (level.tenths < 0 && whole == 0 ? "-" : "") + std::to_string(whole);
+    return tenth == 0 ? text : text + "." + std::to_string(tenth);
+}
+
 }  // namespace
 
 int PrintResults(const RunPlan& plan, const std::vector<PortResult>& results, std::FILE* out,
@@ -45,11 +80,17 @@ int PrintResults(const RunPlan& plan, const std::vector<PortResult>& results, st
         if (result.outcome == Outcome::DryRun) {
             std::fputs(DryRunLines(result).c_str(), out);
         }
+        if (plan.command == Command::Diagnose && plan.json && result.outcome != Outcome::Ok) {
+            std::fputs(DiagnosisJson(result).c_str(), out);
+        }
         if (result.outcome != Outcome::Ok) {
             continue;
         }
         if (plan.command == Command::Read && !PrintProfile(plan, result, out, err)) {
             exitCode = std::max(exitCode, 1);
+        }
+        if (plan.command == Command::Diagnose) {
+            std::fputs((plan.json ? DiagnosisJson(result) : DiagnosisTable(result)).c_str(), out);
         }
         if (plan.command == Command::Signal && result.signal) {
             std::fprintf(out, "%s CSQ %d, %s\n", result.target.label.c_str(), result.signal->rssi,
@@ -63,6 +104,113 @@ int PrintResults(const RunPlan& plan, const std::vector<PortResult>& results, st
     }
     std::fprintf(err, "%s\n", SummaryLine(results).c_str());
     return exitCode;
+}
+
+std::string DiagnosisTable(const PortResult& result) {
+    if (!result.diagnosis) {
+        return {};
+    }
+    const std::vector<std::string> head = {"item", "value", "meaning", "module's answer"};
+    std::vector<std::vector<std::string>> rows;
+    for (const DiagnosisItem& item : result.diagnosis->items) {
+        rows.push_back({VisibleText(item.name), VisibleText(item.value), VisibleText(MeaningOf(item)),
+                        VisibleText(item.raw)});
+    }
+    // Widths in bytes: the columns line up for ASCII, which is what modules answer in.
+    std::vector<std::size_t> widths(head.size());
+    for (std::size_t c = 0; c + 1 < head.size(); ++c) {
+        widths[c] = head[c].size();
+        for (const auto& row : rows) {
+            widths[c] = std::max(widths[c], row[c].size());
+        }
+    }
+    const auto line = [&](const std::vector<std::string>& cells) {
+        std::string text = "  ";
+        for (std::size_t c = 0; c < cells.size(); ++c) {
+            text += cells[c];
+            if (c + 1 < cells.size()) {
+                text += std::string(widths[c] - cells[c].size() + 2, ' ');
+            }
+        }
+        while (!text.empty() && text.back() == ' ') {
+            text.pop_back();
+        }
+        return text + "\n";
+    };
+    std::string text = result.target.label + " (" + VisibleText(result.target.path) + ")\n" + line(head);
+    for (const auto& row : rows) {
+        text += line(row);
+    }
+    return text + result.target.label + " verdict: " + VisibleText(result.diagnosis->verdictLine) + "\n";
+}
+
+std::string DiagnosisJson(const PortResult& result) {
+    nlohmann::ordered_json j;
+    j["port"] = result.target.label;
+    j["device"] = result.target.path;
+    j["result"] = OutcomeText(result.outcome);
+    j["message"] = result.message;
+    if (const auto& d = result.diagnosis) {
+        j["verdict"] = VerdictText(d->verdict);
+        j["verdict_line"] = d->verdictLine;
+        j["identity"] = {{"imei", d->identity.imei},
+                         {"iccid", d->identity.iccid},
+                         {"imsi", d->identity.imsi},
+                         {"module_firmware", d->identity.firmware}};
+        nlohmann::ordered_json items = nlohmann::ordered_json::array();
+        for (const DiagnosisItem& item : d->items) {
+            items.push_back({{"item", item.name},
+                             {"command", item.command},
+                             {"status", StatusName(item.status)},
+                             {"value", item.value},
+                             {"meaning", item.meaning},
+                             {"grade", GradeName(item.grade)},
+                             {"raw", item.raw}});
+        }
+        j["items"] = std::move(items);
+    }
+    // Device text is escaped already; a byte that is still no UTF-8 must not end the program.
+    return j.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
+}
+
+std::string SurveyLine(const PortTarget& target, const SignalSample& sample) {
+    std::string line = IsoTime(sample.when) + " " + target.label + " CSQ " +
+                       (sample.csq ? std::to_string(*sample.csq) + " (" + LevelText(sample.dbm) + ")"
+                                   : std::string("- (no answer)")) +
+                       " " + std::string(GradeName(sample.grade));
+    if (sample.rsrp.known || sample.rsrq.known) {
+        line += " RSRP " + LevelText(sample.rsrp) + " RSRQ " + LevelText(sample.rsrq);
+    }
+    return line + "\n";
+}
+
+CsvRow SurveyHeader() {
+    return {"time", "port", "csq", "dbm", "grade", "rsrp_dbm", "rsrq_db"};
+}
+
+CsvRow SurveyRow(const PortTarget& target, const SignalSample& sample) {
+    // Only the port's name is text; the numbers are ours, and a spreadsheet is to read them as numbers.
+    return {IsoTime(sample.when),
+            DefusedCell(target.label),
+            sample.csq ? std::to_string(*sample.csq) : std::string(),
+            LevelNumber(sample.dbm),
+            std::string(GradeName(sample.grade)),
+            LevelNumber(sample.rsrp),
+            LevelNumber(sample.rsrq)};
+}
+
+SampleSink SurveySink(const RunPlan& plan, std::FILE* out) {
+    return [log = plan.log, out](const PortTarget& target, const SignalSample& sample) {
+        std::fputs(SurveyLine(target, sample).c_str(), out);
+        std::fflush(out);
+        std::string error;
+        // Each sample is appended as it comes: a survey cut short keeps what it took.
+        if (!log.empty() && !AppendOwnerOnlyFile(log, "\xEF\xBB\xBF" + CsvLine(SurveyHeader()),
+                                                 {CsvLine(SurveyRow(target, sample))}, error)) {
+            return error;
+        }
+        return std::string();
+    };
 }
 
 std::string SummaryLine(const std::vector<PortResult>& results) {

@@ -6,6 +6,7 @@
 #include <set>
 
 #include "cli/owner_file.h"
+#include "cli/results.h"
 #include "cli/units.h"
 
 namespace {
@@ -142,6 +143,9 @@ std::optional<PlanError> OutputsWritable(const RunPlan& plan) {
     if (!plan.report.empty() && !CheckAppendablePath(plan.report, error)) {
         return PlanError{"--report: " + error + "; nothing was sent"};
     }
+    if (!plan.log.empty() && !CheckAppendablePath(plan.log, error)) {
+        return PlanError{"--log: " + error + "; nothing was sent"};
+    }
     return std::nullopt;
 }
 
@@ -164,6 +168,13 @@ std::variant<RunPlan, PlanError> BuildRunPlan(const CliArgs& args) {
     plan.raw = args.raw;
     plan.dryRun = args.dryRun;
     plan.report = args.report;
+    plan.json = args.json;
+    plan.watch = std::chrono::seconds(args.watchSeconds);
+    plan.count = args.count;
+    plan.log = args.log;
+    if (args.watchSeconds == 0 && (args.count != 0 || !args.log.empty())) {
+        return PlanError{std::string(args.count != 0 ? "--count" : "--log") + " needs --watch SECONDS"};
+    }
     const auto parity = ParityLetter(args.parity);
     if (!parity) {
         return PlanError{"--parity takes N, O, E, NONE, ODD or EVEN, not \"" + args.parity + "\""};
@@ -223,6 +234,12 @@ std::variant<RunPlan, PlanError> BuildRunPlan(const CliArgs& args) {
     if (args.command == Command::Read && several && args.output.empty()) {
         return PlanError{"with several ports, read needs -o FILE with {port} in the name"};
     }
+    if (args.command == Command::Signal && several && args.watchSeconds != 0) {
+        return PlanError{"signal --watch surveys one port at a time"};
+    }
+    if (args.command == Command::Signal && !args.report.empty() && args.watchSeconds != 0) {
+        return PlanError{"signal --watch writes its samples with --log, not --report"};
+    }
     if (args.command == Command::Write && several && !args.sameId) {
         if (auto shared = SharedDeviceId(plan)) {
             return *std::move(shared);
@@ -248,7 +265,13 @@ PortResult RunOnPort(const RunPlan& plan, const PortTarget& target, IProgress& p
         case Command::Reboot:
             return RunReboot(target, plan.settings, progress);
         case Command::Signal:
+            if (plan.watch.count() != 0) {
+                return RunSignalWatch(target, plan.settings, plan.watch, plan.count, SurveySink(plan, stdout),
+                                      progress);
+            }
             return RunSignal(target, plan.settings, progress);
+        case Command::Diagnose:
+            return RunDiagnose(target, plan.settings, progress);
         case Command::Ports:
             break;
     }

@@ -7,6 +7,7 @@
 // results (results.h).
 #pragma once
 
+#include <chrono>
 #include <map>
 #include <string>
 #include <variant>
@@ -26,6 +27,10 @@ struct RunPlan {
     bool raw = false;
     bool dryRun = false;
     std::string report;  // empty: none
+    bool json = false;
+    std::chrono::seconds watch{0};  // signal: 0 for one reading
+    int count = 0;
+    std::string log;  // signal --watch: the survey's CSV file; empty: none
 
     // read -o FILE: a profile file per port.
     bool ToFiles() const { return command == Command::Read && !output.empty() && output != "-"; }

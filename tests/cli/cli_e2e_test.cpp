@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -24,6 +25,7 @@
 
 #include "cli/csv.h"
 #include "cli/line_timing.h"
+#include "modem/diagnosis.h"
 #include "serial/port_names.h"
 #include "serial/serial_os.h"
 #include "tests/support/pty_fixture.h"
@@ -170,6 +172,13 @@ class CliE2E : public ::testing::Test {
     std::map<int, std::unique_ptr<SimProcess>> m_sims;
 };
 
+// The IMEI the simulator derived for itself, as its log's first line tells it.
+std::string SimImei(const SimProcess& sim) {
+    const std::string log = sim.Log();
+    const auto at = log.find("module IMEI ");
+    return at == std::string::npos ? std::string("(not in the log)") : log.substr(at + 12, 15);
+}
+
 std::string Describe(const CliRun& run) {
     return "exit " + std::to_string(run.code) + "\nstdout:\n" + run.out + "\nstderr:\n" + run.err;
 }
@@ -211,6 +220,12 @@ TEST_F(CliE2E, ReadWriteAndVerifyOneDevice) {
     const auto rows = Report("report.csv");
     ASSERT_EQ(rows.size(), 2u);
     EXPECT_EQ(Cell(rows, 1, "result"), "dry-run");
+    // Which unit this is, from its module; the profile never holds it.
+    EXPECT_EQ(Cell(rows, 1, "imei"), SimImei(Sim(1)));
+    EXPECT_EQ(Cell(rows, 1, "iccid").size(), 20u);
+    EXPECT_EQ(Cell(rows, 1, "imsi").size(), 15u);
+    EXPECT_FALSE(Cell(rows, 1, "module_firmware").empty());
+    EXPECT_EQ(ReadFile(File("golden.json")).find(SimImei(Sim(1))), std::string::npos);
     EXPECT_EQ(Cell(rows, 1, "differences"), "apn \"cmiot\" -> \"other\"; remote2_port \"6001\" -> \"0\"");
     const std::string log = Sim(1).Log();
     EXPECT_EQ(log.find("(save)"), log.rfind("(save)")) << log;  // the write's one
@@ -249,6 +264,79 @@ TEST_F(CliE2E, DefaultRebootAndSignal) {
     int dbm = 0;
     ASSERT_EQ(std::sscanf(signal.out.c_str(), "COM3 CSQ %d, %d dBm", &csq, &dbm), 2) << signal.out;
     EXPECT_EQ(dbm, -113 + 2 * csq);
+}
+
+TEST_F(CliE2E, DiagnoseTellsWhyAUnitIsOfflineAndWhichUnitItIs) {
+    const struct {
+        int com;
+        std::vector<std::string> sim;
+        Verdict verdict;
+    } cases[] = {
+        {5, {"--sim", "pin"}, Verdict::PinNeeded},
+        {6, {"--registration", "denied"}, Verdict::RegistrationDenied},
+        {7, {"--lte"}, Verdict::LooksFine},
+    };
+    for (const auto& c : cases) {
+        StartSim(c.com, c.sim);
+    }
+    const CliRun table = Run({"diagnose", "COM5", "COM6", "COM7"});
+    // Whatever the verdict, the diagnosis ran.
+    ASSERT_EQ(table.code, 0) << Describe(table);
+    for (const auto& c : cases) {
+        const std::string port = "COM" + std::to_string(c.com);
+        EXPECT_NE(table.out.find(port + " verdict: " + std::string(VerdictText(c.verdict))),
+                  std::string::npos)
+            << table.out;
+        EXPECT_NE(table.out.find("  IMEI  "), std::string::npos) << table.out;
+        EXPECT_NE(table.out.find(SimImei(Sim(c.com))), std::string::npos) << table.out;
+    }
+
+    const CliRun json = Run({"diagnose", "COM6", "--json"});
+    ASSERT_EQ(json.code, 0) << Describe(json);
+    EXPECT_TRUE(json.out.starts_with("{\"port\":\"COM6\"")) << json.out;
+    EXPECT_EQ(std::count(json.out.begin(), json.out.end(), '\n'), 1) << json.out;
+    EXPECT_NE(json.out.find("\"verdict\":\"" + std::string(VerdictText(Verdict::RegistrationDenied)) + "\""),
+              std::string::npos)
+        << json.out;
+    EXPECT_NE(json.out.find("\"imei\":\"" + SimImei(Sim(6)) + "\""), std::string::npos) << json.out;
+}
+
+TEST_F(CliE2E, ASignalSurveyPrintsAndLogsEverySample) {
+    StartSim(8, {"--lte"});
+    const CliRun survey =
+        Run({"signal", "COM8", "--watch", "1", "--count", "3", "--log", File("survey.csv").string()});
+    ASSERT_EQ(survey.code, 0) << Describe(survey);
+    EXPECT_EQ(std::count(survey.out.begin(), survey.out.end(), '\n'), 3) << survey.out;
+    // On LTE the CSQ is unknown and the RSRP grades the signal.
+    EXPECT_NE(survey.out.find(" COM8 CSQ 99 (unknown) "), std::string::npos) << survey.out;
+    EXPECT_NE(survey.out.find(" RSRP -"), std::string::npos) << survey.out;
+    EXPECT_EQ(ModeOf(File("survey.csv")), 0600u);
+    const auto rows = Report("survey.csv");
+    ASSERT_EQ(rows.size(), 4u);
+    for (std::size_t row = 1; row < rows.size(); ++row) {
+        EXPECT_EQ(Cell(rows, row, "csq"), "99");
+        EXPECT_EQ(Cell(rows, row, "rsrp_dbm").front(), '-');
+        EXPECT_NE(Cell(rows, row, "grade"), "unknown");
+    }
+
+    // Without --count, Ctrl-C is how a survey ends: at once, cleanly, every sample printed also logged.
+    const pid_t pid = Spawn({kCliPath, "signal", "COM8", "--watch", "1", "--log", File("ctrlc.csv").string()},
+                            File("out.txt"), File("err.txt"));
+    const auto deadline = Clock::now() + std::chrono::seconds(20);
+    while (ReadFile(File("out.txt")).find(" COM8 ") == std::string::npos && Clock::now() < deadline) {
+        std::this_thread::sleep_for(milliseconds(10));
+    }
+    kill(pid, SIGINT);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << ReadFile(File("err.txt"));
+    const std::string printed = ReadFile(File("out.txt"));
+    const auto logged = Report("ctrlc.csv");
+    EXPECT_GE(logged.size(), 2u);
+    EXPECT_EQ(logged.size(), 1 + static_cast<std::size_t>(std::count(printed.begin(), printed.end(), '\n')))
+        << printed;
+    EXPECT_NE(ReadFile(File("err.txt")).find("stopped by interrupt"), std::string::npos);
 }
 
 TEST_F(CliE2E, FourDevicesInParallelEachWithItsOwnId) {

@@ -86,8 +86,11 @@ TEST(Report, CellsAreDefusedAndTheSignalIsTheParsedNumber) {
     std::copy(id.begin(), id.end(), record.device_id.begin());
     result.record = record;
     // A hostile signal answer never becomes a value: only a parsed CSQ number reaches the row.
-    result.signal = ParseCsq("\x1b[2J");
+    result.signal = ParseCsqField("\x1b[2J");
     EXPECT_FALSE(result.signal);
+    // Identity comes from the module: data like every device text.
+    result.identity.imei = "864510007405254";
+    result.identity.firmware = "=HYPERLINK(\"x\")";
     const CsvRow row = ReportRow(result, std::chrono::system_clock::now());
     const CsvRow header = ReportHeader();
     const auto cell = [&](std::string_view name) {
@@ -96,6 +99,9 @@ TEST(Report, CellsAreDefusedAndTheSignalIsTheParsedNumber) {
     };
     EXPECT_EQ(cell("device_id"), "'=1+2\\x1b[1A");
     EXPECT_EQ(cell("signal"), "");
+    EXPECT_EQ(cell("imei"), "864510007405254");
+    EXPECT_EQ(cell("iccid"), "");
+    EXPECT_EQ(cell("module_firmware"), "'=HYPERLINK(\"x\")");
     EXPECT_EQ(cell("message"), "'-read");
     EXPECT_EQ(cell("port"), "COM1");
     // The end-of-run line shows the same facts, escaped.

@@ -114,6 +114,14 @@ TEST_F(RunPlanTest, EveryRefusalIsAPlanErrorWithItsReason) {
          {"read", "COM1,COM2", "-o", File("p.json")},
          "with several ports, -o needs {port} in the file name"},
         {"", {"read", "COM1", "COM2"}, "with several ports, read needs -o FILE with {port} in the name"},
+        // A signal survey.
+        {"", {"signal", "COM1", "--count", "3"}, "--count needs --watch SECONDS"},
+        {"", {"signal", "COM1", "--log", File("s.csv")}, "--log needs --watch SECONDS"},
+        {"", {"signal", "COM1", "COM2", "--watch", "1"}, "signal --watch surveys one port at a time"},
+        {"", {"signal", "COM1", "--watch", "1", "--report", File("r.csv")}, "with --log, not --report"},
+        {"",
+         {"signal", "COM1", "--watch", "1", "--log", File("folder")},
+         "--log: " + File("folder") + " is a folder, not a regular file; nothing was sent"},
     };
     for (const auto& c : cases) {
         std::vector<std::string> args = c.args;
