@@ -44,7 +44,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
         }
     } catch (const std::exception& e) {
         std::fprintf(stderr, "threw: %s\n", e.what());
-        FUZZ_CHECK(!"a parser threw");
+        ::fuzz::CheckFailed("a parser threw", __FILE__, __LINE__);
     }
     return 0;
 }
