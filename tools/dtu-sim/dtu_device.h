@@ -62,6 +62,10 @@ struct ModuleIdentityDigits {
     std::string iccid;  // 20 digits from 89, Luhn check digit
     std::string imsi;   // 15 digits
 };
+// Command text as one log-safe line: control and non-ASCII bytes as \r, \n or \xNN.
+std::string Printable(std::string_view text);
+// A number that stands for the unit's identity, to seed what differs between units.
+uint64_t IdentityHash(const DtuSettings& settings);
 ModuleIdentityDigits ModuleIdentityFor(const DtuSettings& settings);
 
 inline constexpr std::string_view kModuleManufacturer = "QUENDAL-SIM";
