@@ -75,15 +75,10 @@ std::string_view OutcomeText(Outcome outcome) {
 
 PortResult RunRead(const PortTarget& target, const RunSettings& settings, IProgress& progress) {
     CPortRun run("read", target, settings, progress);
-    if (!run.Open() || !run.ReadRecord("reading")) {
+    if (!run.ReadUnit()) {
         return run.Result();
     }
-    run.QuerySignal(0);
-    run.AskIdentity();
     PortResult& result = run.Result();
-    if (result.outcome != Outcome::Ok) {
-        return result;
-    }
     ProfileExport exported = ProfileFromRecord(*result.record);
     result.profile = std::move(exported.profile);
     result.problems = std::move(exported.problems);
@@ -94,12 +89,7 @@ PortResult RunRead(const PortTarget& target, const RunSettings& settings, IProgr
 PortResult RunWrite(const PortTarget& target, const RunSettings& settings, const Profile& profile,
                     IProgress& progress) {
     CPortRun run("write", target, settings, progress);
-    if (!run.Open() || !run.ReadRecord("reading")) {
-        return run.Result();
-    }
-    run.QuerySignal(0);
-    run.AskIdentity();
-    if (run.Result().outcome != Outcome::Ok) {
+    if (!run.ReadUnit()) {
         return run.Result();
     }
     DeviceParams sent;
@@ -152,15 +142,10 @@ PortResult RunWrite(const PortTarget& target, const RunSettings& settings, const
 PortResult RunDryRun(const PortTarget& target, const RunSettings& settings, const Profile& profile,
                      IProgress& progress) {
     CPortRun run("write", target, settings, progress);
-    if (!run.Open() || !run.ReadRecord("reading")) {
+    if (!run.ReadUnit()) {
         return run.Result();
     }
-    run.QuerySignal(0);
-    run.AskIdentity();
     PortResult& result = run.Result();
-    if (result.outcome != Outcome::Ok) {
-        return result;
-    }
     DeviceParams sent;
     if (const auto error = BuildRecord(*result.record, profile, sent)) {
         return run.Finish(Outcome::DeviceValue, error->Text() + "; nothing was sent");
@@ -176,15 +161,10 @@ PortResult RunDryRun(const PortTarget& target, const RunSettings& settings, cons
 PortResult RunVerify(const PortTarget& target, const RunSettings& settings, const Profile& profile,
                      IProgress& progress) {
     CPortRun run("verify", target, settings, progress);
-    if (!run.Open() || !run.ReadRecord("reading")) {
+    if (!run.ReadUnit()) {
         return run.Result();
     }
-    run.QuerySignal(0);
-    run.AskIdentity();
     PortResult& result = run.Result();
-    if (result.outcome != Outcome::Ok) {
-        return result;
-    }
     DeviceParams expected;
     if (const auto error = BuildRecord(*result.record, profile, expected)) {
         return run.Finish(Outcome::DeviceValue, error->Text());

@@ -137,6 +137,17 @@ class CPortRun {
     }
 
     // The module's identity for the report; a unit that does not answer keeps empty fields, never fails.
+    // The start every operation on a unit shares: the port opened, the record read, then the signal and
+    // the unit's identity asked for. False when the run has ended already; its result says why.
+    bool ReadUnit() {
+        if (!Open() || !ReadRecord("reading")) {
+            return false;
+        }
+        QuerySignal(0);
+        AskIdentity();
+        return m_result.outcome == Outcome::Ok;
+    }
+
     void AskIdentity() {
         if (m_progress.Stopping() || m_result.outcome != Outcome::Ok) {
             return;

@@ -7,6 +7,7 @@
 
 #include "modem/module_answer.h"
 #include "modem/module_queries.h"
+#include "modem/query_fields.h"
 
 namespace {
 
@@ -22,15 +23,7 @@ std::string LowerCopy(std::string_view s) {
     return out;
 }
 
-std::string_view Trim(std::string_view s) {
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) {
-        s.remove_prefix(1);
-    }
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) {
-        s.remove_suffix(1);
-    }
-    return s;
-}
+using query_fields::Trim;
 
 // "cmnet.mnc002.mcc460.gprs" -> "cmnet".
 std::string_view WithoutOperatorPart(std::string_view apn) {
