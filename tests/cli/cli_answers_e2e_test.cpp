@@ -21,9 +21,8 @@
 #include <vector>
 
 #include "cli/csv.h"
+#include "tests/support/child_process_posix.h"
 #include "tests/support/pty_fixture.h"
-
-extern char** environ;
 
 namespace {
 
@@ -34,41 +33,12 @@ using std::chrono::milliseconds;
 const char* const kSimPath = QUENDAL_BINARY_DIR "/tools/dtu-sim/dtu-sim";
 const char* const kCliPath = QUENDAL_BINARY_DIR "/cli/quendal-cli";
 
-std::string ReadFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream all;
-    all << in.rdbuf();
-    return all.str();
-}
-
 std::size_t Count(const std::string& text, const std::string& what) {
     std::size_t n = 0;
     for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) {
         ++n;
     }
     return n;
-}
-
-pid_t Spawn(const std::vector<std::string>& args, const fs::path& out, const fs::path& err) {
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0600);
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0600);
-    std::vector<std::string> copy = args;
-    std::vector<char*> argv;
-    for (std::string& arg : copy) {
-        argv.push_back(arg.data());
-    }
-    argv.push_back(nullptr);
-    pid_t pid = -1;
-    if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) {
-        pid = -1;
-    }
-    posix_spawn_file_actions_destroy(&actions);
-    return pid;
 }
 
 struct CliRun {

@@ -28,9 +28,8 @@
 #include "modem/diagnosis.h"
 #include "serial/port_names.h"
 #include "serial/serial_os.h"
+#include "tests/support/child_process_posix.h"
 #include "tests/support/pty_fixture.h"
-
-extern char** environ;
 
 namespace {
 
@@ -41,38 +40,8 @@ using std::chrono::milliseconds;
 const char* const kSimPath = QUENDAL_BINARY_DIR "/tools/dtu-sim/dtu-sim";
 const char* const kCliPath = QUENDAL_BINARY_DIR "/cli/quendal-cli";
 
-std::string ReadFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream all;
-    all << in.rdbuf();
-    return all.str();
-}
-
 void WriteFile(const fs::path& path, std::string_view text) {
     std::ofstream(path, std::ios::binary) << text;
-}
-
-// A child process with stdout and stderr sent to files.
-pid_t Spawn(const std::vector<std::string>& args, const fs::path& out, const fs::path& err) {
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0600);
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0600);
-    std::vector<std::string> copy = args;
-    std::vector<char*> argv;
-    for (std::string& arg : copy) {
-        argv.push_back(arg.data());
-    }
-    argv.push_back(nullptr);
-    pid_t pid = -1;
-    if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) {
-        pid = -1;
-    }
-    posix_spawn_file_actions_destroy(&actions);
-    return pid;
 }
 
 struct CliRun {
