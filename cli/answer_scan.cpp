@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "cli/console.h"
 #include "modem/module_answer.h"
 
 namespace {
@@ -136,7 +137,7 @@ void ScanSignal(View text, ScannedAnswer& answer) {
         const View shown = value.substr(std::min(value.find_first_not_of(' '), value.size()));
         answer.note = answer.csq
                           ? "a CSQ value"
-                          : "the module's +CSQ: line holds no CSQ value: \"" + EscapedText(shown) + "\"";
+                          : "the module's +CSQ: line holds no CSQ value: \"" + VisibleText(shown) + "\"";
         return;
     }
     // No signal line: the module's final result ends its answer.
@@ -148,7 +149,7 @@ void ScanSignal(View text, ScannedAnswer& answer) {
         const View line = rest.substr(at, end - at);
         if (line == "OK" || line == "ERROR" || line.starts_with("+CME ERROR")) {
             answer.state = ScannedAnswer::State::Whole;
-            answer.note = "the module answered \"" + EscapedText(line) + "\" with no +CSQ: line";
+            answer.note = "the module answered \"" + VisibleText(line) + "\" with no +CSQ: line";
             return;
         }
         at = end + 1;
@@ -205,25 +206,6 @@ std::string CsqMeaning(CsqValue csq) {
         return "-51 dBm or more";
     }
     return std::to_string(csq.Dbm()) + " dBm";
-}
-
-std::string EscapedText(std::string_view text) {
-    std::string out;
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (c == '\r') {
-            out += "\\r";
-        } else if (c == '\n') {
-            out += "\\n";
-        } else if (byte < 0x20 || byte >= 0x7F || c == '\\') {
-            char hex[8];
-            std::snprintf(hex, sizeof hex, "\\x%02x", byte);
-            out += hex;
-        } else {
-            out += c;
-        }
-    }
-    return out;
 }
 
 ScannedAnswer ScanAnswer(std::span<const uint8_t> received, std::span<const uint8_t> sent,

@@ -40,9 +40,6 @@ std::optional<CsqValue> ParseCsqField(std::string_view value);
 // "-69 dBm", "-113 dBm or less", "-51 dBm or more" or "not known".
 std::string CsqMeaning(CsqValue csq);
 
-// Device text for a message or a progress line: printable ASCII kept, everything else as \r, \n or \xNN.
-std::string EscapedText(std::string_view text);
-
 struct ScannedAnswer {
     enum class State {
         Pending,  // not whole yet: keep reading while there is time
