@@ -9,7 +9,8 @@ namespace {
 constexpr const char* kExitCodes =
     "Exit codes: 0 all done and verified (write --dry-run: every unit read; diagnose: diagnosed, whatever "
     "the\n"
-    "verdict; signal --watch: ended by --count or Ctrl-C); 1 a device refused or failed verification, or\n"
+    "verdict; signal --watch: ended by --count or Ctrl-C; monitor: ended by Ctrl-C or SIGTERM); 1 a device "
+    "refused or failed verification, or\n"
     "took a save that could not be read back (saved-unverified); 2 bad usage, bad profile or an output file\n"
     "that cannot be written (nothing was sent); 3 port missing or held by another program; 4 a device did\n"
     "not answer in time; 130 interrupted (Ctrl-C or SIGTERM: exchanges in flight end, every port gets its\n"
@@ -78,6 +79,15 @@ ParsedArgs ParseArgs(std::vector<std::string> args) {
         ->check(CLI::Range(1, 1000000));
     signal->add_option("--log", a.log, "with --watch: append each sample to this CSV file");
     diagnose->add_flag("--json", a.json, "one JSON object per port, for scripts");
+    CLI::App* monitor = app.add_subcommand(
+        "monitor", "show or log what one port receives, until Ctrl-C (device text escaped, or hex)");
+    withPorts(monitor, "PORT", true);
+    monitor->add_option("--log", a.log,
+                        "write the received bytes to this file instead (raw unless --timestamps "
+                        "or --hex); 0600, never through a link");
+    monitor->add_flag("--append", a.append, "with --log: add to the file instead of starting it empty");
+    monitor->add_flag("--timestamps", a.timestamps, "start each line with its time, [date hh:mm:ss.mmm]");
+    monitor->add_flag("--hex", a.hex, "hexadecimal, 16 bytes or one burst to a line");
 
     std::vector<char*> pointers;
     for (std::string& arg : args) {
@@ -92,7 +102,7 @@ ParsedArgs ParseArgs(std::vector<std::string> args) {
     const std::pair<CLI::App*, Command> commands[] = {
         {ports, Command::Ports},   {read, Command::Read},         {write, Command::Write},
         {verify, Command::Verify}, {defaults, Command::Defaults}, {reboot, Command::Reboot},
-        {signal, Command::Signal}, {diagnose, Command::Diagnose}};
+        {signal, Command::Signal}, {diagnose, Command::Diagnose}, {monitor, Command::Monitor}};
     for (const auto& [sub, command] : commands) {
         if (sub->parsed()) {
             a.command = command;

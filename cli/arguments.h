@@ -11,7 +11,7 @@
 constexpr int kExitUsage = 2;
 constexpr int kExitPort = 3;
 
-enum class Command { Ports, Read, Write, Verify, Defaults, Reboot, Signal, Diagnose };
+enum class Command { Ports, Read, Write, Verify, Defaults, Reboot, Signal, Diagnose, Monitor };
 
 struct CliArgs {
     Command command = Command::Ports;
@@ -33,10 +33,13 @@ struct CliArgs {
     int timeoutMs = 2000;
     int retries = 2;
     bool verbose = false;
-    bool json = false;     // diagnose
-    int watchSeconds = 0;  // signal --watch; 0: one reading
-    int count = 0;         // signal --count
-    std::string log;       // signal --log
+    bool json = false;        // diagnose
+    int watchSeconds = 0;     // signal --watch; 0: one reading
+    int count = 0;            // signal --count
+    std::string log;          // signal --log, monitor --log
+    bool timestamps = false;  // monitor
+    bool hex = false;         // monitor
+    bool append = false;      // monitor --log
 };
 
 // The arguments (UTF-8, the program's name first), or how the program ends at once: --help and --version

@@ -57,6 +57,10 @@ void CDeviceSession::OnPortMessage(unsigned message, std::span<const std::uint8_
     if (message != WM_PORT_RXCHAR || bytes.empty()) {
         return;
     }
+    if (m_tap) {
+        m_tap(bytes);
+        return;
+    }
     const std::size_t room = kReceiveLimit - std::min(kReceiveLimit, m_received.size());
     m_received.insert(m_received.end(), bytes.begin(),
                       bytes.begin() + static_cast<std::ptrdiff_t>(std::min(room, bytes.size())));

@@ -41,6 +41,14 @@ class CDeviceSession final : public CPortOwner {
     // most answerBytes, until the wanted answer is whole (or a record damaged); anything else is passed over.
     ExchangeOutcome Exchange(std::span<const uint8_t> command, std::size_t answerBytes, AnswerKind wanted);
 
+    // Hands every received run to tap as it comes instead of keeping it for an answer (monitor).
+    void SetReceiveTap(std::function<void(std::span<const std::uint8_t>)> tap) { m_tap = std::move(tap); }
+    // Runs what the worker handed over, waiting until deadline for it; false once the device went away.
+    bool Pump(std::chrono::steady_clock::time_point deadline) {
+        RunQueued(deadline);
+        return !m_lost;
+    }
+
     // The engine's error texts so far (a failed write, a lost device).
     const std::vector<std::string>& Errors() const { return m_errors; }
 
@@ -61,6 +69,7 @@ class CDeviceSession final : public CPortOwner {
     std::condition_variable m_queued;
     std::deque<std::function<void()>> m_queue;
 
+    std::function<void(std::span<const std::uint8_t>)> m_tap;
     std::vector<uint8_t> m_received;  // since the command went out
     bool m_receivedNew = false;
     std::vector<std::string> m_errors;

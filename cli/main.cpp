@@ -38,8 +38,10 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "quendal-cli: %s\n", error.c_str());
         return kExitPort;
     }
-    // Verbose steps are kept, not redrawn over.
-    CProgressLines progress(plan.targets, stderr, IsRedrawTerminal(stderr) && !plan.settings.verbose);
+    // Verbose steps are kept, not redrawn over; so are a monitor's, which share the terminal with its output.
+    CProgressLines progress(
+        plan.targets, stderr,
+        IsRedrawTerminal(stderr) && !plan.settings.verbose && plan.command != Command::Monitor);
     const std::vector<PortResult> results = RunOnEveryPort(
         plan.targets, [&](const PortTarget& target) { return RunOnPort(plan, target, progress); }, progress);
     progress.Close(results);

@@ -34,6 +34,7 @@ class CPortRun {
     }
 
     PortResult& Result() { return m_result; }
+    CDeviceSession& Session() { return m_session; }
 
     PortResult Finish(Outcome outcome, std::string message) {
         m_result.outcome = outcome;

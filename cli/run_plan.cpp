@@ -172,7 +172,8 @@ std::variant<RunPlan, PlanError> BuildRunPlan(const CliArgs& args) {
     plan.watch = std::chrono::seconds(args.watchSeconds);
     plan.count = args.count;
     plan.log = args.log;
-    if (args.watchSeconds == 0 && (args.count != 0 || !args.log.empty())) {
+    plan.monitor = {args.log, args.timestamps, args.hex, args.append};
+    if (args.command == Command::Signal && args.watchSeconds == 0 && (args.count != 0 || !args.log.empty())) {
         return PlanError{std::string(args.count != 0 ? "--count" : "--log") + " needs --watch SECONDS"};
     }
     const auto parity = ParityLetter(args.parity);
@@ -240,6 +241,12 @@ std::variant<RunPlan, PlanError> BuildRunPlan(const CliArgs& args) {
     if (args.command == Command::Signal && !args.report.empty() && args.watchSeconds != 0) {
         return PlanError{"signal --watch writes its samples with --log, not --report"};
     }
+    if (args.command == Command::Monitor && several) {
+        return PlanError{"monitor watches one port at a time"};
+    }
+    if (args.command == Command::Monitor && args.append && args.log.empty()) {
+        return PlanError{"--append needs --log FILE"};
+    }
     if (args.command == Command::Write && several && !args.sameId) {
         if (auto shared = SharedDeviceId(plan)) {
             return *std::move(shared);
@@ -272,6 +279,8 @@ PortResult RunOnPort(const RunPlan& plan, const PortTarget& target, IProgress& p
             return RunSignal(target, plan.settings, progress);
         case Command::Diagnose:
             return RunDiagnose(target, plan.settings, progress);
+        case Command::Monitor:
+            return RunMonitor(target, plan.settings, plan.monitor, stdout, progress);
         case Command::Ports:
             break;
     }

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "cli/arguments.h"
+#include "cli/monitor.h"
 #include "cli/operations.h"
 #include "cli/port_target.h"
 #include "protocol/profile.h"
@@ -31,6 +32,7 @@ struct RunPlan {
     std::chrono::seconds watch{0};  // signal: 0 for one reading
     int count = 0;
     std::string log;  // signal --watch: the survey's CSV file; empty: none
+    MonitorSettings monitor;
 
     // read -o FILE: a profile file per port.
     bool ToFiles() const { return command == Command::Read && !output.empty() && output != "-"; }

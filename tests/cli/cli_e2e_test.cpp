@@ -18,6 +18,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <random>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -540,3 +541,64 @@ TEST_F(CliE2E, ABusyPortIsThreeAndTheOthersAreStillDone) {
 }
 
 }  // namespace
+
+TEST_F(CliE2E, MonitorShowsOrLogsEveryByteUntilCtrlCAndEndsWithZero) {
+    CPtyFixture device;
+    ASSERT_TRUE(device.IsValid()) << device.Error();
+    ASSERT_FALSE(device.LinkAs(Dir(), 9).empty());
+    std::string flood(256 * 1024, '\0');
+    std::mt19937 random(23);
+    for (char& c : flood) {
+        c = static_cast<char>(random());
+    }
+    const struct {
+        std::vector<std::string> options;
+        std::string sent;
+        std::string want;  // on stdout, or in the log when one is given
+        std::size_t held;  // how much of it only the stop brings: an unfinished line's end
+        int signal;
+    } cases[] = {
+        // Device text escaped, CR LF shown as a line end; a character cut between reads stays whole.
+        {{},
+         "AT\r\nOK\r\n\x1b]2;X\a \xE4\xB8\xAD\xE6",
+         "AT\nOK\n\\x1b]2;X\\x07 \xE4\xB8\xAD\\xe6\n",
+         5,
+         SIGINT},
+        {{"--hex"}, std::string("\x01\xFF\x00", 3), "01 FF 00\n", 1, SIGTERM},
+        {{"--log", File("flood.bin").string()}, flood, flood, 0, SIGINT},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> args = {kCliPath, "monitor", "COM9"};
+        args.insert(args.end(), c.options.begin(), c.options.end());
+        const pid_t pid = Spawn(args, File("out.txt"), File("err.txt"));
+        ASSERT_GT(pid, 0);
+        const bool logging = c.options.size() == 2;
+        const fs::path result = logging ? File("flood.bin") : File("out.txt");
+        auto deadline = Clock::now() + std::chrono::seconds(20);
+        while (ReadFile(File("err.txt")).find("Ctrl-C ends it") == std::string::npos &&
+               Clock::now() < deadline) {
+            std::this_thread::sleep_for(milliseconds(10));
+        }
+        ASSERT_TRUE(device.Write(c.sent, milliseconds(20000)));
+        const std::size_t shown = c.want.size() - c.held;
+        deadline = Clock::now() + std::chrono::seconds(20);
+        while (ReadFile(result).size() < shown && Clock::now() < deadline) {
+            std::this_thread::sleep_for(milliseconds(10));
+        }
+        kill(pid, c.signal);
+        int status = 0;
+        waitpid(pid, &status, 0);
+        const std::string err = ReadFile(File("err.txt"));
+        ASSERT_TRUE(WIFEXITED(status)) << err;
+        EXPECT_EQ(WEXITSTATUS(status), 0) << err;
+        EXPECT_TRUE(ReadFile(result) == c.want)
+            << "got " << ReadFile(result).size() << " bytes of " << c.want.size() << ":\n"
+            << ReadFile(result).substr(0, 200);
+        EXPECT_NE(err.find(std::to_string(c.sent.size()) + " bytes received"), std::string::npos) << err;
+        EXPECT_NE(err.find("stopped by interrupt"), std::string::npos) << err;
+        if (logging) {
+            EXPECT_EQ(ModeOf(result), 0600u);
+            EXPECT_EQ(ReadFile(File("out.txt")), "");
+        }
+    }
+}
