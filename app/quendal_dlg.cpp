@@ -13,6 +13,8 @@
 
 #include "app/about_dlg.h"
 #include "app/app_icon.h"
+#include "app/area_menu.h"
+#include "app/capture_control.h"
 #include "app/diagnosis_dlg.h"
 #include "app/message_box.h"
 #include "app/module_link.h"
@@ -90,6 +92,9 @@ CQuendalDlg::CQuendalDlg(QWidget* parent)
                                                    *m_statusBar, m_timers);
     m_portPanel =
         std::make_unique<CPortPanel>(this, m_controls, m_port, portOwner, *m_statusBar, *m_sendPanel);
+    m_capture = std::make_unique<CCaptureControl>(this, *m_statusBar);
+    ExtendContextMenu(ControlAs<QPlainTextEdit>(IDC_RECEIVE_EDIT),
+                      [this](QMenu& menu) { m_capture->AddMenuEntry(menu); });
     ConnectMessageMap();
     OnInitDialog();
 }
@@ -163,6 +168,7 @@ void CQuendalDlg::OnDestroy() {
         m_timers.KillTimer(id);
     }
     m_port.ClosePort();
+    m_capture->Stop();
 }
 
 void CQuendalDlg::done(int result) {
@@ -300,6 +306,7 @@ void CQuendalDlg::OnPortRxRun(std::span<const std::uint8_t> bytes, int port) {
         return;
     }
     // Counted and shown by the terminal, collected into the frame whether or not the display runs.
+    m_capture->OnReceived(bytes);
     m_receiveMonitor->OnBytesReceived(bytes);
     m_paramsPanel->TakeReceivedBytes(bytes);
     m_timers.SetTimer(TIMER_RX_IDLE, kRxIdleMs);
@@ -324,5 +331,6 @@ void CQuendalDlg::OnPortError(const std::string& text) {
 }
 
 void CQuendalDlg::WritePort(std::span<const std::uint8_t> bytes) {
+    m_capture->OnSent(bytes);
     m_port.WriteBytes(bytes);
 }

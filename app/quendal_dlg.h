@@ -38,6 +38,7 @@
 #include "serial/port_owner.h"
 #include "serial/serial_port.h"
 
+class CCaptureControl;
 class CStatusBar;
 
 class CQuendalDlg : public QDialog, private CPortOwner, private IPortLink {
@@ -61,6 +62,7 @@ class CQuendalDlg : public QDialog, private CPortOwner, private IPortLink {
     CParamsPanel& ParamsPanel() const { return *m_paramsPanel; }
     CReceiveMonitor& ReceiveMonitor() const { return *m_receiveMonitor; }
     CSendPanel& SendPanel() const { return *m_sendPanel; }
+    CCaptureControl& Capture() const { return *m_capture; }
 
     // Message map handlers. The window's own:
     void OnPortRxChar(std::uint8_t byte, int port);
@@ -127,6 +129,7 @@ class CQuendalDlg : public QDialog, private CPortOwner, private IPortLink {
     std::unique_ptr<CReceiveMonitor> m_receiveMonitor;
     std::unique_ptr<CParamsPanel> m_paramsPanel;
     std::unique_ptr<CPortPanel> m_portPanel;
+    std::unique_ptr<CCaptureControl> m_capture;
     bool m_destroyed = false;
     bool m_aboutInSystemMenu = false;
     bool m_debugShown = false;  // the debug half is shown: the window is wide

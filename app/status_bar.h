@@ -3,7 +3,9 @@
 #pragma once
 
 #include <QFrame>
+#include <QString>
 #include <array>
+#include <vector>
 
 class QLabel;
 
@@ -17,6 +19,16 @@ class CStatusBar : public QFrame {
     QString PaneText(int pane) const;
     QLabel* Pane(int pane) const { return m_panes.at(static_cast<std::size_t>(pane)); }
 
+    // A pane of an option that is on (a capture to a file), at the right end, the last pane giving it
+    // room; an empty text takes it away and the last pane has its width again. Named, so several can
+    // be shown; the first shown is rightmost.
+    void SetSidePane(const QString& name, const QString& text);
+    QLabel* SidePane(const QString& name) const;
+
   private:
+    void PlaceSidePanes();
+
     std::array<QLabel*, 3> m_panes{};
+    int m_lastPaneRight = 0;
+    std::vector<QLabel*> m_sidePanes;
 };

@@ -5,14 +5,21 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractTextDocumentLayout>
+#include <QApplication>
 #include <QCheckBox>
+#include <QDir>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QRegularExpression>
+#include <QTemporaryDir>
 #include <QTextBlock>
 #include <QTextLayout>
+#include <QTimer>
 #include <algorithm>
 #include <array>
 #include <cstdint>
@@ -23,6 +30,9 @@
 #include <string_view>
 #include <vector>
 
+#include "app/area_menu.h"
+#include "app/capture_control.h"
+#include "app/capture_dlg.h"
 #include "app/layout_builder.h"
 #include "app/panel_links.h"
 #include "app/params_panel.h"
@@ -469,6 +479,79 @@ TEST_F(ReceiveWindow, ClearCountersKeepsTheAreaAndClearReceiveKeepsTheCounts) {
     EXPECT_EQ(RxCount(), 0);
     EXPECT_EQ(TxCount(), 0);
     EXPECT_EQ(Area(), "again");
+}
+
+// The receive area's menu entry, as a user reaches it: a right click's menu, then the dialog.
+QAction* MenuEntry(QMenu& menu, const QString& text) {
+    for (QAction* action : menu.actions()) {
+        if (action->text() == text) {
+            return action;
+        }
+    }
+    return nullptr;
+}
+
+TEST_F(ReceiveWindow, LogToFileFromTheMenuWritesEveryByteShowsTheCountAndAWriteErrorStopsIt) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const auto startFromMenu = [&](const QString& path, bool text) {
+        auto menu = BuildContextMenu(area, QPoint(5, 5));
+        QAction* entry = MenuEntry(*menu, "记录到文件...");
+        ASSERT_TRUE(entry);
+        QTimer::singleShot(0, [&] {
+            auto* dialog = qobject_cast<CCaptureDlg*>(QApplication::activeModalWidget());
+            ASSERT_TRUE(dialog);
+            dialog->PathEdit()->setText(path);
+            (text ? dialog->TextButton() : dialog->RawButton())->setChecked(true);
+            dialog->accept();
+        });
+        entry->trigger();
+    };
+    const auto pane = [&] {
+        QLabel* label = dlg.StatusBar()->SidePane(CCaptureControl::kStatusPane);
+        return label ? label->text() : QString();
+    };
+    const QString raw = dir.filePath("raw.log");
+    startFromMenu(raw, false);
+    ASSERT_TRUE(dlg.Capture().IsOn());
+    Feed(B("AT\r\n"));
+    dlg.OnStopDisplay();  // the log does not care what the display shows
+    Feed(Bytes{'O', 'K', '\r', '\n', 0x00, 0xFF});
+    dlg.OnStopDisplay();
+    EXPECT_TRUE(WaitUntil([&] { return pane() == "记录中：10 字节"; })) << pane().toStdString();
+    {
+        auto menu = BuildContextMenu(area, QPoint(5, 5));
+        QAction* stop = MenuEntry(*menu, "停止记录到文件");
+        ASSERT_TRUE(stop);
+        stop->trigger();
+    }
+    EXPECT_FALSE(dlg.Capture().IsOn());
+    EXPECT_EQ(pane(), "");
+    QFile file(raw);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), QByteArray("AT\r\nOK\r\n\x00\xFF", 10));
+    EXPECT_EQ(file.permissions(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadUser |
+                                      QFileDevice::WriteUser);
+
+    // The folder goes while the log runs: the log stops with a box, the window goes on.
+    ASSERT_TRUE(QDir(dir.path()).mkdir("gone"));
+    startFromMenu(dir.filePath("gone/text.log"), true);
+    ASSERT_TRUE(dlg.Capture().IsOn());
+    Feed(B("first\n"));
+    ASSERT_TRUE(QDir(dir.filePath("gone")).removeRecursively());
+    EXPECT_TRUE(WaitUntil([&] {
+        Feed(B("more\n"));
+        return !dlg.Capture().IsOn();
+    }));
+    ASSERT_EQ(BoxRecorder::Boxes().size(), 1u);
+    EXPECT_TRUE(BoxRecorder::Boxes()[0].text.startsWith("记录到文件已停止"))
+        << BoxRecorder::Boxes()[0].text.toStdString();
+    EXPECT_EQ(pane(), "");
+    const std::int64_t before = RxCount();
+    Feed(B("still here"));
+    EXPECT_EQ(RxCount(), before + 10);
+    auto menu = BuildContextMenu(area, QPoint(5, 5));
+    EXPECT_TRUE(MenuEntry(*menu, "记录到文件..."));
 }
 
 // --- Runs against single bytes -------------------------------------------------------------------------
