@@ -18,8 +18,16 @@ struct WindowRunOptions {
     bool autoClear = true;
     std::uint64_t bytes = 0;
     std::string name;
+    std::string log;  // raw or text: a capture to a file runs beside the display; empty: none
 };
 int RunWindow(int argc, char** argv, const WindowRunOptions& options);
+
+// The capture beside a throughput run (capture_bench.cpp): started as the menu starts it, and afterwards
+// how many bytes of the fed stream the file lacks or holds wrongly.
+class CQuendalDlg;
+bool StartBenchCapture(CQuendalDlg& dlg, const std::string& format, const std::string& path);
+std::uint64_t CaptureShortfall(const std::string& format, const std::string& path, StreamKind kind,
+                               std::uint64_t total);
 int RunIdle(int argc, char** argv, const BenchArgs& args);
 int RunStartup(const BenchArgs& args);
 int RunStartupChild(int argc, char** argv);

@@ -19,11 +19,21 @@ function target(mode, minRate, label) {
     printf "target %-15s >= %2d MB/s: %-6s  no byte lost: %-6s  stall <= 50 ms: %s\n", mode, minRate,
            verdict(rateOf[mode] >= minRate * 1e6), verdict(lostOf[mode] == 0), verdict(stallOf[mode] <= 50)
 }
+# A capture to a file may cost the display at most a tenth of its rate, and the file must hold every byte.
+function logCost(mode,    logged, cost) {
+    logged = mode "-log"
+    if (!(mode in rateOf) || !(logged in rateOf) || rateOf[mode] <= 0) return
+    cost = 100 * (1 - rateOf[logged] / rateOf[mode])
+    printf "target %-15s logging costs <= 10 %%: %-6s (%.1f %%)  the file holds every byte: %s\n", logged,
+           verdict(cost <= 10), cost, verdict(lostOf[logged] == 0)
+}
 END {
     print ""
     target("window-text", 10)
     target("window-hex", 4)
     target("window-stopped", 30)
+    logCost("window-text")
+    logCost("window-hex")
     for (i = 1; i <= 2; i++) {
         mode = i == 1 ? "rss-autoclear-on" : "rss-autoclear-off"
         if (mode in rssOf) printf "target %-17s RSS < 80 MB: %s (%.1f MB)\n", mode, verdict(rssOf[mode] < 80), rssOf[mode]

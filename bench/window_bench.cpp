@@ -18,6 +18,7 @@
 #include <cstdio>
 #include <functional>
 
+#include "app/capture_control.h"
 #include "app/message_box.h"
 #include "app/qt_param_form.h"
 #include "app/quendal_dlg.h"
@@ -117,6 +118,10 @@ int RunWindow(int argc, char** argv, const WindowRunOptions& options) {
         std::fprintf(stderr, "the window could not open COM1\n");
         return 1;
     }
+    const std::string logPath = portDir.Path() + "/capture.log";
+    if (!options.log.empty() && !StartBenchCapture(dlg, options.log, logPath)) {
+        return 1;
+    }
 
     const CReceiveMonitor& monitor = dlg.ReceiveMonitor();
     const std::int64_t target = monitor.RxCount() + static_cast<std::int64_t>(total);
@@ -164,6 +169,13 @@ int RunWindow(int argc, char** argv, const WindowRunOptions& options) {
     row.hwmMb = ProcStatusMb("VmHWM");
     row.cpuPercent = 100.0 * cpu / row.seconds;
     row.lost = static_cast<std::uint64_t>(std::max<std::int64_t>(0, target - monitor.RxCount()));
+    if (!options.log.empty()) {
+        // The file is judged once the writer has caught up; a byte it lacks counts as lost.
+        dlg.Capture().Stop();
+        row.lost = std::max(*row.lost,
+                            CaptureShortfall(options.log, logPath,
+                                             mode == "hex" ? StreamKind::kBinary : StreamKind::kText, total));
+    }
     PrintRow(row);
     if (monitor.RxCount() > target) {
         std::fprintf(stderr, "RX counted %lld bytes more than were written\n",
