@@ -122,6 +122,10 @@ TEST_F(RunPlanTest, EveryRefusalIsAPlanErrorWithItsReason) {
         {"",
          {"signal", "COM1", "--watch", "1", "--log", File("folder")},
          "--log: " + File("folder") + " is a folder, not a regular file; nothing was sent"},
+        // A monitor.
+        {"", {"monitor", "COM1", "COM2"}, "monitor watches one port at a time"},
+        {"", {"monitor", "COM1", "--append"}, "--append needs --log FILE"},
+        {"", {"monitor", "COM1", "--log", "/dev/null"}, "--log: /dev/null is a device, not a regular file"},
     };
     for (const auto& c : cases) {
         std::vector<std::string> args = c.args;
