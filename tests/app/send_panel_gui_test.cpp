@@ -6,10 +6,13 @@
 
 #include <QCheckBox>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QRegularExpression>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <algorithm>
@@ -22,6 +25,7 @@
 #include <thread>
 #include <vector>
 
+#include "app/capture_control.h"
 #include "app/quendal_dlg.h"
 #include "app/send_panel.h"
 #include "app/status_bar.h"
@@ -149,6 +153,28 @@ TEST_F(SendPanel, TypedTextWithEnterGoesOutWithCrLf) {
     ExpectFarEndReads({0x41, 0x0D, 0x0A, 0x54});
     EXPECT_EQ(TxCount(), 4);
     EXPECT_EQ(Tx(), "TX:4");
+}
+
+TEST_F(SendPanel, ATextLogWithSentBytesMarksWhatWentOutAndWhatCameBack) {
+    ASSERT_NO_FATAL_FAILURE(Open());
+    QTemporaryDir dir;
+    CaptureRequest request;
+    request.path = dir.filePath("both.log");
+    request.options.format = CaptureOptions::Format::Text;
+    request.options.includeSent = true;
+    ASSERT_TRUE(m_dlg->Capture().Start(request));
+    SendEdit()->setPlainText("AT");
+    Button(IDC_MANUAL_SEND)->click();
+    ExpectFarEndReads({'A', 'T'});
+    ASSERT_TRUE(m_pty.Write("OK\r\n", std::chrono::milliseconds(3000)));
+    EXPECT_TRUE(WaitUntil([&] { return m_dlg->ReceiveMonitor().RxCount() == 4; }));
+    m_dlg->Capture().Stop();
+    QFile file(request.path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QString log = QString::fromLatin1(file.readAll());
+    const QString time = R"(\[\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3}\] )";
+    EXPECT_TRUE(QRegularExpression("^" + time + "TX AT\n" + time + "RX OK\r\n$").match(log).hasMatch())
+        << log.toStdString();
 }
 
 TEST_F(SendPanel, TextSendsAreTheTextsGbkBytesWhole) {
