@@ -1,0 +1,63 @@
+// Time stamps in the receive area. In text display every line starts with "[HH:MM:SS.mmm] ", the time
+// its first byte arrived; in hex display, where the bytes carry no lines, every run of bytes that comes
+// after a quiet gap starts a line of its own with the stamp of its arrival. The stamps are pieces of the
+// shown text like any other, so the line rules count them.
+//
+// Lines are followed in bytes, as the decoders break them: a CR or an LF ends a line, an LF right after
+// a CR ends nothing. GBK and UTF-8 agree on this and no multi-byte character holds either byte, so the
+// stamper needs no decoder. It follows lines whether stamps are on or off, so switching them on mid-line
+// stamps the next line, and with stamps off it adds nothing at all.
+//
+// Where the screen and the bytes part: when the area is emptied mid-line (a clear, the line rules), the
+// rest of the line is stamped again with the line's own time; when the display skips bytes (stopped, a
+// switch between text and hex), the next byte shown starts a new line.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// When a run of received bytes arrived: a monotonic time for the gaps, and the local time of day shown.
+struct ReceiveTime {
+    std::int64_t steadyMs = 0;
+    std::int32_t dayMs = 0;  // since local midnight
+};
+
+// The quiet time that makes a hex run start a stamped line: the idle time after which the program takes
+// a device's answer as complete. It is longer than a USB adapter holds bytes back (16 ms, 40 ms for some)
+// and than ten characters at 1200 baud, so one burst is not cut into stamps by its own pacing.
+inline constexpr std::int64_t kHexStampGapMs = 100;
+
+// "[HH:MM:SS.mmm] " of a time of day.
+void AppendStamp(std::int32_t dayMs, std::u16string& out);
+
+class ReceiveStamps {
+  public:
+    void SetOn(bool on) { m_on = on; }
+    bool IsOn() const { return m_on; }
+
+    // A run of bytes that arrived at `time` is about to be shown (needed only while stamps are on).
+    void BeginRun(ReceiveTime time);
+    // What goes before the byte's piece: a stamp, after a line break if the screen needs one.
+    void BeforePiece(uint8_t byte, bool hex, std::u16string& out);
+    // The area was emptied: the next piece starts a line on screen.
+    void AreaEmptied() { m_screenAtLineStart = true; }
+    // The display stopped seeing bytes: the next byte shown starts a new line, and a CR before the gap
+    // pairs with no LF after it (as the decoder forgets it).
+    void Interrupt();
+    // The decoder forgot a CR it held (a change of encoding).
+    void ForgetCr() { m_afterCr = false; }
+
+  private:
+    void StartLine(std::u16string& out);
+
+    bool m_on = false;
+    bool m_hex = false;               // the mode of the last byte seen
+    bool m_lineOpen = false;          // a line (text) or a stamped group of runs (hex) has begun
+    bool m_screenAtLineStart = true;  // the area ends at the start of a line
+    bool m_afterCr = false;
+    bool m_runStarts = false;  // the next byte is the first of its run
+    bool m_gapBefore = true;   // a quiet gap (or nothing) came before the current run
+    bool m_haveRun = false;
+    ReceiveTime m_run;              // of the current run
+    std::int32_t m_lineDayMs = -1;  // the open line's stamp, -1 before stamps were on for it
+};
