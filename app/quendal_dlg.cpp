@@ -19,6 +19,7 @@
 #include "app/signal_monitor_dlg.h"
 #include "app/status_bar.h"
 #include "app/system_menu.h"
+#include "app/terminal_menus.h"
 #include "res/texts.h"
 
 namespace {
@@ -91,6 +92,7 @@ CQuendalDlg::CQuendalDlg(QWidget* parent)
     m_portPanel =
         std::make_unique<CPortPanel>(this, m_controls, m_port, portOwner, *m_statusBar, *m_sendPanel);
     ConnectMessageMap();
+    AddTerminalMenus(m_controls, *m_receiveMonitor, *m_sendPanel);
     OnInitDialog();
 }
 
