@@ -56,9 +56,13 @@ void ReceiveStamps::BeforePiece(uint8_t byte, bool hex, std::u16string& out) {
         m_hex = hex;
         m_lineOpen = false;
     }
+    bool stamp = false;
     if (hex) {
+        // Only a gap starts a stamped line: a flood goes on unstamped after the area is emptied, as a stamp
+        // in a line of hex costs the line count its fast path.
         if (!m_lineOpen || (runStarts && m_gapBefore)) {
             StartLine(out);
+            stamp = true;
         }
     } else {
         const bool afterCr = m_afterCr;
@@ -69,8 +73,9 @@ void ReceiveStamps::BeforePiece(uint8_t byte, bool hex, std::u16string& out) {
         if (!m_lineOpen) {
             StartLine(out);
         }
+        stamp = m_screenAtLineStart;  // every text line on screen starts with one
     }
-    if (m_on && m_screenAtLineStart) {
+    if (m_on && stamp) {
         if (m_lineDayMs < 0) {
             m_lineDayMs = m_run.dayMs;  // stamps came on mid-line: the line shows from now
         }

@@ -9,8 +9,8 @@
 // stamps the next line, and with stamps off it adds nothing at all.
 //
 // Where the screen and the bytes part: when the area is emptied mid-line (a clear, the line rules), the
-// rest of the line is stamped again with the line's own time; when the display skips bytes (stopped, a
-// switch between text and hex), the next byte shown starts a new line.
+// rest of a text line is stamped again with the line's own time (hex goes on to its next gap); when the
+// display skips bytes (stopped, a switch between text and hex), the next byte shown starts a new line.
 #pragma once
 
 #include <cstdint>
