@@ -19,11 +19,19 @@ function target(mode, minRate, label) {
     printf "target %-15s >= %2d MB/s: %-6s  no byte lost: %-6s  stall <= 50 ms: %s\n", mode, minRate,
            verdict(rateOf[mode] >= minRate * 1e6), verdict(lostOf[mode] == 0), verdict(stallOf[mode] <= 50)
 }
+# An option's price: how much of the plain display's rate it takes away.
+function cost(mode, plain, maxPercent,    p) {
+    if (!(mode in rateOf) || !(plain in rateOf) || rateOf[plain] <= 0) return
+    p = 100 * (1 - rateOf[mode] / rateOf[plain])
+    printf "target %-18s costs <= %d %% of %s: %s (%.1f %%)\n", mode, maxPercent, plain, verdict(p <= maxPercent), p
+}
 END {
     print ""
     target("window-text", 10)
     target("window-hex", 4)
     target("window-stopped", 30)
+    cost("window-text-stamps", "window-text", 25)
+    cost("window-hex-stamps", "window-hex", 25)
     for (i = 1; i <= 2; i++) {
         mode = i == 1 ? "rss-autoclear-on" : "rss-autoclear-off"
         if (mode in rssOf) printf "target %-17s RSS < 80 MB: %s (%.1f MB)\n", mode, verdict(rssOf[mode] < 80), rssOf[mode]
