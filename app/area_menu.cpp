@@ -12,8 +12,10 @@ CAreaMenu& CAreaMenu::Of(QPlainTextEdit* area) {
 }
 
 CAreaMenu::CAreaMenu(QPlainTextEdit* area) : QObject(area), m_area(area) {
-    // The edit opens its menu for a right click on its viewport; the program's menu takes that place.
+    // The edit opens its menu for a right click on its viewport and for the menu key on itself; the
+    // program's menu takes its place in both.
     area->viewport()->installEventFilter(this);
+    area->installEventFilter(this);
 }
 
 void CAreaMenu::AddEntries(std::function<void(QMenu&)> entries) {

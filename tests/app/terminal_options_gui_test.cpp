@@ -3,13 +3,16 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
+#include <QContextMenuEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTextBlock>
 #include <QTextLayout>
+#include <QTimer>
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
@@ -114,6 +117,22 @@ TEST_F(TerminalOptions, MenusKeepQtsEntriesAndStartWithEveryOptionOff) {
     }
     EXPECT_FALSE(dlg.ReceiveMonitor().Timestamps());
     EXPECT_EQ(dlg.ReceiveMonitor().GetReceiveEncoding(), ReceiveEncoding::Gbk);
+    // A right click on the text and the menu key on the area both open the menu with the entries.
+    for (const auto reason : {QContextMenuEvent::Mouse, QContextMenuEvent::Keyboard}) {
+        QStringList shown;
+        QTimer::singleShot(0, [&shown] {
+            if (QWidget* popup = QApplication::activePopupWidget()) {
+                for (const QAction* action : popup->actions()) {
+                    shown << action->text();
+                }
+                popup->close();
+            }
+        });
+        QWidget* target = reason == QContextMenuEvent::Mouse ? area->viewport() : area;
+        QContextMenuEvent event(reason, QPoint(5, 5), target->mapToGlobal(QPoint(5, 5)));
+        QApplication::sendEvent(target, &event);
+        EXPECT_TRUE(shown.contains("显示时间戳")) << shown.join('|').toStdString();
+    }
     EXPECT_EQ(dlg.SendPanel().LineEnding(), SendLineEnding::None);
 }
 
