@@ -12,6 +12,7 @@ NR == 1 {
            show($6, "%.4f"), show($7, "%.1f"), show($8, "%.1f"), show($9, "%.1f"), show($10, "%.1f"), show($11, "%d"),
            show($4, "%.3f")
     rateOf[$1] = $5; stallOf[$1] = $7; lostOf[$1] = $11; cpuOf[$1] = $10; rssOf[$1] = $8
+    if ($3 > 0 && $10 != "") cpuPerByte[$1] = $10 / 100 * $4 / $3
 }
 function verdict(ok) { return ok ? "met" : "MISSED" }
 function target(mode, minRate, label) {
@@ -19,11 +20,13 @@ function target(mode, minRate, label) {
     printf "target %-15s >= %2d MB/s: %-6s  no byte lost: %-6s  stall <= 50 ms: %s\n", mode, minRate,
            verdict(rateOf[mode] >= minRate * 1e6), verdict(lostOf[mode] == 0), verdict(stallOf[mode] <= 50)
 }
-# An option's price: how much of the plain display's rate it takes away.
-function cost(mode, plain, maxPercent,    p) {
+# An option's price: how much of the plain display's rate it takes away; and, as other load on the machine
+# moves rates more than it moves the work done, the CPU time it adds per byte.
+function cost(mode, plain, maxPercent,    p, c) {
     if (!(mode in rateOf) || !(plain in rateOf) || rateOf[plain] <= 0) return
     p = 100 * (1 - rateOf[mode] / rateOf[plain])
-    printf "target %-18s costs <= %d %% of %s: %s (%.1f %%)\n", mode, maxPercent, plain, verdict(p <= maxPercent), p
+    c = cpuPerByte[plain] > 0 ? sprintf(", CPU per byte %+.1f %%", 100 * (cpuPerByte[mode] / cpuPerByte[plain] - 1)) : ""
+    printf "target %-18s costs <= %d %% of %s: %s (%.1f %%%s)\n", mode, maxPercent, plain, verdict(p <= maxPercent), p, c
 }
 END {
     print ""
