@@ -69,8 +69,8 @@ void CReceiveMonitor::OnBytesReceived(std::span<const std::uint8_t> bytes) {
     const bool autoClear = m_autoClear->isChecked();
     if (showing) {
         m_pending.reserve(m_pending.size() + bytes.size() * (hex ? 3 : 1));
-        if (m_pieces.Stamps().IsOn()) {
-            m_pieces.Stamps().BeginRun(m_stampClock());
+        if (m_pieces.StampsOn()) {
+            m_pieces.BeginRun(m_stampClock());
         }
     }
     for (const std::uint8_t byte : bytes) {
@@ -120,7 +120,7 @@ void CReceiveMonitor::ApplyLineRules(bool autoClear) {
     // piece starts the new text. Pending pieces before it were never shown, so they never need to be.
     m_pending.assign(EmptiedReceiveText(autoClear));
     m_replaceArea = true;
-    m_pieces.Stamps().AreaEmptied();
+    m_pieces.AreaEmptied();
     m_lines.Reset(View(m_pending));
 }
 
@@ -176,6 +176,11 @@ void CReceiveMonitor::OnHexDisplayToggled(bool hex) {
     }
 }
 
+void CReceiveMonitor::SetTimestamps(bool on) {
+    const QString text = on ? TextWithPending() : QString();
+    m_pieces.SetStamps(on, text.isEmpty() || text.endsWith(u'\n'));
+}
+
 void CReceiveMonitor::SetReceiveEncoding(ReceiveEncoding encoding) {
     std::u16string closed;
     m_pieces.SetEncoding(encoding, closed);
@@ -197,7 +202,7 @@ void CReceiveMonitor::OnClearReceive() {
     // Pieces still waiting were due on screen before the click, so the clear takes them too.
     m_pending.clear();
     m_replaceArea = false;
-    m_pieces.Stamps().AreaEmptied();
+    m_pieces.AreaEmptied();
     m_area->clear();
 }
 

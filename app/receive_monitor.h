@@ -49,8 +49,8 @@ class CReceiveMonitor : public QObject {
 
     std::int64_t RxCount() const { return m_rxCount; }
 
-    void SetTimestamps(bool on) { m_pieces.Stamps().SetOn(on); }
-    bool Timestamps() const { return m_pieces.Stamps().IsOn(); }
+    void SetTimestamps(bool on);
+    bool Timestamps() const { return m_pieces.StampsOn(); }
     void SetReceiveEncoding(ReceiveEncoding encoding);
     ReceiveEncoding GetReceiveEncoding() const { return m_pieces.Encoding(); }
     void SetStampClock(std::function<ReceiveTime()> clock) { m_stampClock = std::move(clock); }

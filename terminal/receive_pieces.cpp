@@ -1,7 +1,9 @@
 #include "terminal/receive_pieces.h"
 
 void ReceivePieces::Append(uint8_t byte, bool hex, std::u16string& out) {
-    m_stamps.BeforePiece(byte, hex, out);
+    if (m_stampsOn) {
+        m_stamps.BeforePiece(byte, hex, out);
+    }
     if (hex) {
         AppendHexPiece(byte, out);
     } else if (m_encoding == ReceiveEncoding::Gbk) {
@@ -9,6 +11,14 @@ void ReceivePieces::Append(uint8_t byte, bool hex, std::u16string& out) {
     } else {
         m_utf8.FeedByte(byte, out);
     }
+}
+
+void ReceivePieces::SetStamps(bool on, bool screenAtLineStart) {
+    if (on && !m_stampsOn) {
+        const bool afterCr = m_encoding == ReceiveEncoding::Gbk ? m_decoder.AfterCr() : m_utf8.AfterCr();
+        m_stamps.Start(screenAtLineStart, afterCr);
+    }
+    m_stampsOn = on;
 }
 
 void ReceivePieces::EndText(std::u16string& out) {

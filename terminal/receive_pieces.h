@@ -52,8 +52,13 @@ class ReceivePieces {
     void SetEncoding(ReceiveEncoding encoding, std::u16string& out);
     ReceiveEncoding Encoding() const { return m_encoding; }
 
-    ReceiveStamps& Stamps() { return m_stamps; }
-    const ReceiveStamps& Stamps() const { return m_stamps; }
+    // Stamps on or off; switched on, the stamps start from whether the area ends at a line start.
+    void SetStamps(bool on, bool screenAtLineStart);
+    bool StampsOn() const { return m_stampsOn; }
+    // While stamps are on: when the run about to be shown arrived; the area was emptied.
+    void BeginRun(ReceiveTime time) { m_stamps.BeginRun(time); }
+    void AreaEmptied() { m_stamps.AreaEmptied(); }
+
     const GbkDecoder& Decoder() const { return m_decoder; }
 
   private:
@@ -62,5 +67,6 @@ class ReceivePieces {
     ReceiveEncoding m_encoding = ReceiveEncoding::Gbk;
     GbkDecoder m_decoder;  // the decoders and the stamps survive clears of the area
     Utf8Decoder m_utf8;
-    ReceiveStamps m_stamps;
+    bool m_stampsOn = false;
+    ReceiveStamps m_stamps;  // fed only while on
 };

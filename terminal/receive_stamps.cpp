@@ -27,6 +27,13 @@ void AppendStamp(std::int32_t dayMs, std::u16string& out) {
     out.append(u"] ");
 }
 
+void ReceiveStamps::Start(bool screenAtLineStart, bool afterCr) {
+    *this = ReceiveStamps{};
+    m_screenAtLineStart = screenAtLineStart;
+    m_lineOpen = !screenAtLineStart;
+    m_afterCr = afterCr;
+}
+
 void ReceiveStamps::BeginRun(ReceiveTime time) {
     m_gapBefore = !m_haveRun || time.steadyMs - m_run.steadyMs >= kHexStampGapMs;
     m_haveRun = true;
@@ -40,22 +47,23 @@ void ReceiveStamps::Interrupt() {
 }
 
 void ReceiveStamps::StartLine(std::u16string& out) {
-    if (m_on && !m_screenAtLineStart) {
+    if (!m_screenAtLineStart) {
         out.push_back(u'\n');
         m_screenAtLineStart = true;
     }
     m_lineOpen = true;
-    m_lineDayMs = m_on ? m_run.dayMs : -1;
+    m_lineDayMs = m_run.dayMs;
 }
 
 void ReceiveStamps::BeforePiece(uint8_t byte, bool hex, std::u16string& out) {
     const bool runStarts = m_runStarts;
     m_runStarts = false;
-    if (hex != m_hex) {
+    if (hex != m_hex && m_hexKnown) {
         // The other display's bytes ended the line on screen; the text's CR is the decoder's to forget.
-        m_hex = hex;
         m_lineOpen = false;
     }
+    m_hex = hex;
+    m_hexKnown = true;
     bool stamp = false;
     if (hex) {
         // Only a gap starts a stamped line: a flood goes on unstamped after the area is emptied, as a stamp
@@ -75,7 +83,7 @@ void ReceiveStamps::BeforePiece(uint8_t byte, bool hex, std::u16string& out) {
         }
         stamp = m_screenAtLineStart;  // every text line on screen starts with one
     }
-    if (m_on && stamp) {
+    if (stamp) {
         if (m_lineDayMs < 0) {
             m_lineDayMs = m_run.dayMs;  // stamps came on mid-line: the line shows from now
         }

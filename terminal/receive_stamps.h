@@ -5,8 +5,9 @@
 //
 // Lines are followed in bytes, as the decoders break them: a CR or an LF ends a line, an LF right after
 // a CR ends nothing. GBK and UTF-8 agree on this and no multi-byte character holds either byte, so the
-// stamper needs no decoder. It follows lines whether stamps are on or off, so switching them on mid-line
-// stamps the next line, and with stamps off it adds nothing at all.
+// stamper needs no decoder. It sees bytes only while stamps are on (off, the display pays nothing for
+// it); switched on, it starts from what the screen shows, so that on mid-line the next line is the first
+// stamped.
 //
 // Where the screen and the bytes part: when the area is emptied mid-line (a clear, the line rules), the
 // rest of a text line is stamped again with the line's own time (hex goes on to its next gap); when the
@@ -32,10 +33,10 @@ void AppendStamp(std::int32_t dayMs, std::u16string& out);
 
 class ReceiveStamps {
   public:
-    void SetOn(bool on) { m_on = on; }
-    bool IsOn() const { return m_on; }
+    // Stamps come on: whether the area ends at a line start, and whether the decoder holds a CR.
+    void Start(bool screenAtLineStart, bool afterCr);
 
-    // A run of bytes that arrived at `time` is about to be shown (needed only while stamps are on).
+    // A run of bytes that arrived at `time` is about to be shown.
     void BeginRun(ReceiveTime time);
     // What goes before the byte's piece: a stamp, after a line break if the screen needs one.
     void BeforePiece(uint8_t byte, bool hex, std::u16string& out);
@@ -50,7 +51,7 @@ class ReceiveStamps {
   private:
     void StartLine(std::u16string& out);
 
-    bool m_on = false;
+    bool m_hexKnown = false;          // a byte was seen since the start
     bool m_hex = false;               // the mode of the last byte seen
     bool m_lineOpen = false;          // a line (text) or a stamped group of runs (hex) has begun
     bool m_screenAtLineStart = true;  // the area ends at the start of a line
@@ -59,5 +60,5 @@ class ReceiveStamps {
     bool m_gapBefore = true;   // a quiet gap (or nothing) came before the current run
     bool m_haveRun = false;
     ReceiveTime m_run;              // of the current run
-    std::int32_t m_lineDayMs = -1;  // the open line's stamp, -1 before stamps were on for it
+    std::int32_t m_lineDayMs = -1;  // the open line's stamp, -1 when it began before stamps came on
 };

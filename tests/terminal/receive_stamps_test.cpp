@@ -88,6 +88,11 @@ TEST(ReceiveStamps, LinesAndRunsStartWithTheTimeTheirFirstByteArrived) {
         {"on mid-line: the next line is the first stamped",
          {kOff, Text(0, "ab"), kOn, Text(5, "c\nd")},
          u"abc\n" + S(5) + u"d"},
+        {"on at a line start", {kOff, Text(0, "a\n"), kOn, Text(5, "b")}, u"a\n" + S(5) + u"b"},
+        {"on between CR and LF", {kOff, Text(0, "a\r"), kOn, Text(5, "\nb")}, u"a\n" + S(5) + u"b"},
+        {"on mid-hex: the next run starts a line",
+         {kOff, Hex(0, "A"), kOn, Hex(10, "B")},
+         u"41 \n" + S(10) + u"42 "},
         {"emptied mid-line: the rest keeps the line's time",
          {Text(1, "ab"), kEmpty, Text(8, "c\nd")},
          S(1) + u"ab|" + S(1) + u"c\n" + S(8) + u"d"},
@@ -115,13 +120,17 @@ TEST(ReceiveStamps, LinesAndRunsStartWithTheTimeTheirFirstByteArrived) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         ReceivePieces pieces;
-        pieces.Stamps().SetOn(true);
         std::u16string shown;
+        // As the window tells it: whether the area ends at a line start ("|": just emptied).
+        auto atLineStart = [&shown] {
+            return shown.empty() || shown.back() == u'\n' || shown.back() == u'|';
+        };
+        pieces.SetStamps(true, true);
         for (const Step& step : c.steps) {
             switch (step.kind) {
                 case Step::Run:
-                    if (pieces.Stamps().IsOn()) {
-                        pieces.Stamps().BeginRun(
+                    if (pieces.StampsOn()) {
+                        pieces.BeginRun(
                             {step.steadyMs, Day(10, 0, 0, 0) + static_cast<std::int32_t>(step.steadyMs)});
                     }
                     for (const char byte : step.bytes) {
@@ -129,17 +138,17 @@ TEST(ReceiveStamps, LinesAndRunsStartWithTheTimeTheirFirstByteArrived) {
                     }
                     break;
                 case Step::Empty:
-                    pieces.Stamps().AreaEmptied();
+                    pieces.AreaEmptied();
                     shown += u'|';
                     break;
                 case Step::EndText:
                     pieces.EndText(shown);
                     break;
                 case Step::On:
-                    pieces.Stamps().SetOn(true);
+                    pieces.SetStamps(true, atLineStart());
                     break;
                 case Step::Off:
-                    pieces.Stamps().SetOn(false);
+                    pieces.SetStamps(false, false);
                     break;
                 case Step::Utf8:
                     pieces.SetEncoding(ReceiveEncoding::Utf8, shown);
