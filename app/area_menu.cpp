@@ -1,44 +1,42 @@
 #include "app/area_menu.h"
 
+#include <QContextMenuEvent>
 #include <QMenu>
 #include <QPlainTextEdit>
-#include <vector>
 
-namespace {
-
-// Lives as the edit's child, so the entries go with the edit.
-class CMenuEntries : public QObject {
-  public:
-    explicit CMenuEntries(QPlainTextEdit* edit) : QObject(edit) { setObjectName(kName); }
-    static constexpr const char* kName = "QuendalMenuEntries";
-    std::vector<std::function<void(QMenu&)>> adders;
-};
-
-CMenuEntries* EntriesOf(QPlainTextEdit* edit) {
-    return edit->findChild<CMenuEntries*>(CMenuEntries::kName, Qt::FindDirectChildrenOnly);
+CAreaMenu& CAreaMenu::Of(QPlainTextEdit* area) {
+    if (auto* menu = area->findChild<CAreaMenu*>(QString(), Qt::FindDirectChildrenOnly)) {
+        return *menu;
+    }
+    return *new CAreaMenu(area);
 }
 
-}  // namespace
+CAreaMenu::CAreaMenu(QPlainTextEdit* area) : QObject(area), m_area(area) {
+    // The edit opens its menu for a right click on its viewport and for the menu key on itself; the
+    // program's menu takes its place in both.
+    area->viewport()->installEventFilter(this);
+    area->installEventFilter(this);
+}
 
-std::unique_ptr<QMenu> BuildContextMenu(QPlainTextEdit* edit, QPoint pos) {
-    std::unique_ptr<QMenu> menu(edit->createStandardContextMenu(pos));
-    if (CMenuEntries* entries = EntriesOf(edit)) {
+void CAreaMenu::AddEntries(std::function<void(QMenu&)> entries) {
+    m_entries.push_back(std::move(entries));
+}
+
+std::unique_ptr<QMenu> CAreaMenu::Build() const {
+    // Without the position: it serves only to copy a link, and plain text has none.
+    std::unique_ptr<QMenu> menu(m_area->createStandardContextMenu());
+    for (const auto& entries : m_entries) {
         menu->addSeparator();
-        for (const auto& add : entries->adders) {
-            add(*menu);
-        }
+        entries(*menu);
     }
     return menu;
 }
 
-void ExtendContextMenu(QPlainTextEdit* edit, std::function<void(QMenu&)> addEntries) {
-    CMenuEntries* entries = EntriesOf(edit);
-    if (!entries) {
-        entries = new CMenuEntries(edit);
-        edit->setContextMenuPolicy(Qt::CustomContextMenu);
-        QObject::connect(edit, &QWidget::customContextMenuRequested, edit, [edit](const QPoint& pos) {
-            BuildContextMenu(edit, pos)->exec(edit->viewport()->mapToGlobal(pos));
-        });
+bool CAreaMenu::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() != QEvent::ContextMenu || m_entries.empty()) {
+        return QObject::eventFilter(watched, event);
     }
-    entries->adders.push_back(std::move(addEntries));
+    const auto* request = static_cast<QContextMenuEvent*>(event);
+    Build()->exec(request->globalPos());
+    return true;
 }

@@ -21,6 +21,7 @@
 #include "app/signal_monitor_dlg.h"
 #include "app/status_bar.h"
 #include "app/system_menu.h"
+#include "app/terminal_menus.h"
 #include "res/texts.h"
 
 namespace {
@@ -93,9 +94,11 @@ CQuendalDlg::CQuendalDlg(QWidget* parent)
     m_portPanel =
         std::make_unique<CPortPanel>(this, m_controls, m_port, portOwner, *m_statusBar, *m_sendPanel);
     m_capture = std::make_unique<CCaptureControl>(this, *m_statusBar);
-    ExtendContextMenu(ControlAs<QPlainTextEdit>(IDC_RECEIVE_EDIT),
-                      [this](QMenu& menu) { m_capture->AddMenuEntry(menu); });
     ConnectMessageMap();
+    AddTerminalMenus(m_controls, *m_receiveMonitor, *m_sendPanel);
+    CAreaMenu::Of(ControlAs<QPlainTextEdit>(IDC_RECEIVE_EDIT)).AddEntries([this](QMenu& menu) {
+        m_capture->AddMenuEntry(menu);
+    });
     OnInitDialog();
 }
 

@@ -6,6 +6,7 @@
 #include <QPushButton>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <QTime>
 
 #include "app/panel_links.h"
 #include "res/texts.h"
@@ -41,6 +42,12 @@ CReceiveMonitor::CReceiveMonitor(const ControlMap& controls, ISentCount& sent)
     m_showBeat.setSingleShot(true);
     m_showBeat.setTimerType(Qt::PreciseTimer);
     connect(&m_showBeat, &QTimer::timeout, this, &CReceiveMonitor::ShowPending);
+    m_stampClock = [steady = QElapsedTimer()]() mutable {
+        if (!steady.isValid()) {
+            steady.start();
+        }
+        return ReceiveTime{steady.elapsed(), QTime::currentTime().msecsSinceStartOfDay()};
+    };
 }
 
 void CReceiveMonitor::OnWindowShown() {
@@ -62,6 +69,9 @@ void CReceiveMonitor::OnBytesReceived(std::span<const std::uint8_t> bytes) {
     const bool autoClear = m_autoClear->isChecked();
     if (showing) {
         m_pending.reserve(m_pending.size() + bytes.size() * (hex ? 3 : 1));
+        if (m_pieces.StampsOn()) {
+            m_pieces.BeginRun(m_stampClock());
+        }
     }
     for (const std::uint8_t byte : bytes) {
         ++m_rxCount;
@@ -110,6 +120,7 @@ void CReceiveMonitor::ApplyLineRules(bool autoClear) {
     // piece starts the new text. Pending pieces before it were never shown, so they never need to be.
     m_pending.assign(EmptiedReceiveText(autoClear));
     m_replaceArea = true;
+    m_pieces.AreaEmptied();
     m_lines.Reset(View(m_pending));
 }
 
@@ -145,6 +156,10 @@ void CReceiveMonitor::EndTextDisplay() {
     // Bytes the text display never sees must not complete a character or a CR LF begun before.
     std::u16string closed;
     m_pieces.EndText(closed);
+    ShowClosedText(closed);
+}
+
+void CReceiveMonitor::ShowClosedText(const std::u16string& closed) {
     if (closed.empty()) {
         return;
     }
@@ -161,8 +176,22 @@ void CReceiveMonitor::OnHexDisplayToggled(bool hex) {
     }
 }
 
-void CReceiveMonitor::OnStopDisplay() {
+void CReceiveMonitor::SetTimestamps(bool on) {
+    const QString text = on ? TextWithPending() : QString();
+    m_pieces.SetStamps(on, text.isEmpty() || text.endsWith(u'\n'));
+}
+
+void CReceiveMonitor::SetReceiveEncoding(ReceiveEncoding encoding) {
+    std::u16string closed;
+    m_pieces.SetEncoding(encoding, closed);
     if (!m_displayStopped && !m_hexDisplay->isChecked()) {
+        ShowClosedText(closed);
+    }
+}
+
+void CReceiveMonitor::OnStopDisplay() {
+    if (!m_displayStopped) {
+        // In hex the decoder holds nothing; the stamps still learn that bytes go unseen.
         EndTextDisplay();
     }
     m_displayStopped = !m_displayStopped;
@@ -173,6 +202,7 @@ void CReceiveMonitor::OnClearReceive() {
     // Pieces still waiting were due on screen before the click, so the clear takes them too.
     m_pending.clear();
     m_replaceArea = false;
+    m_pieces.AreaEmptied();
     m_area->clear();
 }
 

@@ -9,6 +9,9 @@
 // line count the rules ask for before every byte (CReceiveLineCounter) covers the area and that buffer,
 // so when the write happens does not change what is shown. The RX count follows the same beat. The TX
 // count belongs to the send panel; clearing the counters resets both.
+//
+// Two options beyond the check boxes, both off the area's menu and off by default: time stamps at line
+// starts (taken once per run of bytes, from a clock a test may replace) and UTF-8 in place of GBK text.
 #pragma once
 
 #include <QElapsedTimer>
@@ -45,6 +48,12 @@ class CReceiveMonitor : public QObject {
     void ShowPending();
 
     std::int64_t RxCount() const { return m_rxCount; }
+
+    void SetTimestamps(bool on);
+    bool Timestamps() const { return m_pieces.StampsOn(); }
+    void SetReceiveEncoding(ReceiveEncoding encoding);
+    ReceiveEncoding GetReceiveEncoding() const { return m_pieces.Encoding(); }
+    void SetStampClock(std::function<ReceiveTime()> clock) { m_stampClock = std::move(clock); }
     // Sees every received byte, in order (reliability tests).
     void SetRxTap(std::function<void(std::uint8_t)> tap) { m_rxTap = std::move(tap); }
 
@@ -52,6 +61,8 @@ class CReceiveMonitor : public QObject {
     void OnHexDisplayToggled(bool hex);
     void OnAreaChanged();
     void EndTextDisplay();
+    // Text the display closes (a character left open) shown as a piece of its own.
+    void ShowClosedText(const std::u16string& closed);
     // The auto clear and overflow rules, before a piece is added.
     void ApplyLineRules(bool autoClear);
     void AddPieceFrom(std::size_t start);
@@ -72,6 +83,7 @@ class CReceiveMonitor : public QObject {
     std::int64_t m_rxCount = 0;
     std::function<void(std::uint8_t)> m_rxTap;
     ReceivePieces m_pieces;
+    std::function<ReceiveTime()> m_stampClock;
     CReceiveLineCounter m_lines;  // the area's lines as displayed, pending pieces included
     std::u16string m_pending;     // pieces not yet in the area
     bool m_replaceArea = false;   // the rules emptied the area: m_pending replaces its text

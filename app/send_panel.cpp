@@ -49,8 +49,9 @@ void CSendPanel::OnManualSend() {
         AppMessageBox(m_window, Utf8(kTextSendNotGbk.utf8));
         return;
     }
-    m_port.WritePort({reinterpret_cast<const std::uint8_t*>(text->data()), text->size()});
-    CountSent(static_cast<std::int64_t>(text->size()));
+    const std::string bytes = TextSendBytes(*text, m_lineEnding);
+    m_port.WritePort({reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()});
+    CountSent(static_cast<std::int64_t>(bytes.size()));
 }
 
 void CSendPanel::CountSent(std::int64_t bytes) {

@@ -1,7 +1,7 @@
 // The send half of the terminal: the send area's text, or its hex pairs, out through the port, by hand or
 // on the auto-send timer; and the TX count, which every sender adds to (ISentCount). Auto send is one
 // flag, which its check box mirrors; the port panel asks it before a close and stops it when the device
-// goes (IAutoSend).
+// goes (IAutoSend). A text send may get a line ending (off the send area's menu; none by default).
 #pragma once
 
 #include <QString>
@@ -9,6 +9,7 @@
 
 #include "app/layout_builder.h"
 #include "app/panel_links.h"
+#include "terminal/send_line_ending.h"
 
 class CWindowTimers;
 class QCheckBox;
@@ -33,6 +34,8 @@ class CSendPanel : public ISentCount, public IAutoSend {
     void StopAutoSend() override;
 
     std::int64_t TxCount() const { return m_txCount; }
+    void SetLineEnding(SendLineEnding ending) { m_lineEnding = ending; }
+    SendLineEnding LineEnding() const { return m_lineEnding; }
 
   private:
     void SetAutoSendOn(bool on);
@@ -50,6 +53,7 @@ class CSendPanel : public ISentCount, public IAutoSend {
     QString m_sendText;  // SendText: the send area as it goes out, a line break as CR LF
     int m_autoSendPeriod = 1000;
     bool m_autoSendOn = false;
+    SendLineEnding m_lineEnding = SendLineEnding::None;
     // 64-bit: at full speed a 32-bit count overflows within the hour.
     std::int64_t m_txCount = 0;
 };

@@ -2,7 +2,7 @@
 //   quendal-bench cat        [--bytes N]                       cat draining a pty: the baseline
 //   quendal-bench engine     [--bytes N]                       the serial engine alone, no widgets
 //   quendal-bench throughput [--mode text|hex|stopped] [--bytes N] [--auto-clear on|off] [--log raw|text]
-//                            [--name NAME]
+//                            [--timestamps on|off] [--name NAME]
 //   quendal-bench rss        [--auto-clear on|off] [--bytes N] text mode, 100 MB by default
 //   quendal-bench idle       [--seconds S]                     CPU with the port open and nothing arriving
 //   quendal-bench startup                                      process start to the window's first paint
@@ -39,6 +39,7 @@ int main(int argc, char** argv) {
         WindowRunOptions options;
         options.mode = rss ? "text" : args.Text("mode", "text");
         options.autoClear = args.Flag("auto-clear", true);
+        options.timestamps = args.Flag("timestamps", false);
         options.bytes = args.Number("bytes", rss ? 100'000'000ull : 8ull * 1024 * 1024);
         options.log = rss ? std::string() : args.Text("log", "");
         options.name = rss ? (options.autoClear ? "rss-autoclear-on" : "rss-autoclear-off")

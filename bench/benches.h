@@ -16,6 +16,7 @@ int RunEngine(const BenchArgs& args);
 struct WindowRunOptions {
     std::string mode = "text";  // text, hex, or stopped (text with the display stopped)
     bool autoClear = true;
+    bool timestamps = false;  // the receive area's time stamps
     std::uint64_t bytes = 0;
     std::string name;
     std::string log;  // raw or text: a capture to a file runs beside the display; empty: none

@@ -111,6 +111,7 @@ int RunWindow(int argc, char** argv, const WindowRunOptions& options) {
     CQuendalDlg dlg;
     dlg.ControlAs<QCheckBox>(IDC_AUTO_CLEAR)->setChecked(autoClear);
     dlg.ControlAs<QCheckBox>(IDC_HEX_DISPLAY)->setChecked(mode == "hex");
+    dlg.ReceiveMonitor().SetTimestamps(options.timestamps);
     if (mode == "stopped") {
         dlg.OnStopDisplay();
     }

@@ -495,7 +495,7 @@ TEST_F(ReceiveWindow, LogToFileFromTheMenuWritesEveryByteShowsTheCountAndAWriteE
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
     const auto startFromMenu = [&](const QString& path, bool text) {
-        auto menu = BuildContextMenu(area, QPoint(5, 5));
+        auto menu = CAreaMenu::Of(area).Build();
         QAction* entry = MenuEntry(*menu, "记录到文件...");
         ASSERT_TRUE(entry);
         QTimer::singleShot(0, [&] {
@@ -520,7 +520,7 @@ TEST_F(ReceiveWindow, LogToFileFromTheMenuWritesEveryByteShowsTheCountAndAWriteE
     dlg.OnStopDisplay();
     EXPECT_TRUE(WaitUntil([&] { return pane() == "记录中：10 字节"; })) << pane().toStdString();
     {
-        auto menu = BuildContextMenu(area, QPoint(5, 5));
+        auto menu = CAreaMenu::Of(area).Build();
         QAction* stop = MenuEntry(*menu, "停止记录到文件");
         ASSERT_TRUE(stop);
         stop->trigger();
@@ -550,7 +550,7 @@ TEST_F(ReceiveWindow, LogToFileFromTheMenuWritesEveryByteShowsTheCountAndAWriteE
     const std::int64_t before = RxCount();
     Feed(B("still here"));
     EXPECT_EQ(RxCount(), before + 10);
-    auto menu = BuildContextMenu(area, QPoint(5, 5));
+    auto menu = CAreaMenu::Of(area).Build();
     EXPECT_TRUE(MenuEntry(*menu, "记录到文件..."));
 }
 

@@ -1,4 +1,5 @@
 #include "terminal/hex_text.h"
+#include "terminal/send_line_ending.h"
 
 #include <gtest/gtest.h>
 
@@ -69,6 +70,25 @@ TEST(HexTextToBytesLongTest, MoreThanTheEngineBufferIsConvertedWhole) {
     Bytes out;
     EXPECT_EQ(HexTextToBytes(text, out), 2000u);
     EXPECT_EQ(out, expected);
+}
+
+TEST(TextSendBytes, TheSendAreaThenTheChosenEnding) {
+    const struct {
+        SendLineEnding ending;
+        std::string_view text;
+        std::string bytes;
+    } cases[] = {
+        {SendLineEnding::None, "AT", "AT"},
+        {SendLineEnding::Cr, "AT", "AT\r"},
+        {SendLineEnding::Lf, "AT", "AT\n"},
+        {SendLineEnding::CrLf, "AT", "AT\r\n"},
+        {SendLineEnding::CrLf, "A\r\nT", "A\r\nT\r\n"},  // a line break typed in the area stays as it is
+        {SendLineEnding::Cr, "", "\r"},                  // an empty area sends the ending alone
+        {SendLineEnding::None, "", ""},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(TextSendBytes(c.text, c.ending), c.bytes) << c.bytes;
+    }
 }
 
 }  // namespace
