@@ -1,6 +1,6 @@
-// The port panel beyond the design's (port_panel.h): DTR and RTS, the modem lines in the status bar,
-// reconnecting after a replug and the rates above 115200. Hooked into the design's handlers at a few points;
-// with the reconnect option off and no menu entry chosen the panel behaves as the design's.
+// The port panel's additions (port_panel.h): DTR and RTS, the modem lines in the status bar, reconnecting
+// after a replug and the rates above 115200. Hooked into the panel's handlers at a few points; with the
+// reconnect option off and no menu entry chosen the panel behaves as it always has.
 #include <QAction>
 #include <QComboBox>
 #include <QLabel>
@@ -18,9 +18,9 @@
 
 namespace {
 
-// The standard rates USB adapters make above 115200, after the design's items so that its list keeps its
-// order and indexes. A fixed list rather than a typed rate keeps the list a drop-down list that cannot be
-// given a rate no adapter makes; 250000 is the 3D printers' rate.
+// The standard rates USB adapters make above 115200, after the list's own twelve items so that those keep
+// their order and indexes. A fixed list rather than a typed rate keeps the list a drop-down list that cannot
+// be given a rate no adapter makes; 250000 is the 3D printers' rate.
 constexpr int kHigherRates[] = {230400,  250000,  460800,  500000,  576000,  921600,
                                 1000000, 1152000, 1500000, 2000000, 2500000, 3000000};
 

@@ -165,8 +165,8 @@ TEST_F(PortPanel, ClosingWhileAutoSendIsTickedIsRefused) {
     EXPECT_EQ(OpenButton()->text(), "打开串口");
 }
 
-// The rates above 115200 follow the design's twelve, which keep their order and indexes.
-TEST_F(PortPanel, HigherRatesFollowTheDesignsItemsAndReachTheLine) {
+// The rates above 115200 follow the list's own twelve, which keep their order and indexes.
+TEST_F(PortPanel, HigherRatesFollowTheUsualOnesAndReachTheLine) {
     auto* bauds = m_dlg->ControlAs<QComboBox>(IDC_PORT_BAUD);
     QStringList items;
     for (int i = 0; i < bauds->count(); ++i) {

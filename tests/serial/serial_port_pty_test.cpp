@@ -371,7 +371,7 @@ TEST_F(SerialPortPtyTest, NoticesNeitherHoldTheWorkerNorOutliveIt) {
 }
 
 TEST_F(SerialPortPtyTest, EveryPanelRateIsSetAndReadBack) {
-    // The design's rates, then the higher ones the panel offers after them.
+    // The usual rates, then the higher ones the panel offers after them.
     for (int baud : {300,    600,    1200,    2400,    4800,    9600,    19200,   38400,
                      43000,  56000,  57600,   115200,  230400,  250000,  460800,  500000,
                      576000, 921600, 1000000, 1152000, 1500000, 2000000, 2500000, 3000000}) {
