@@ -4,14 +4,15 @@
 #include <QPushButton>
 
 #include "app/message_box.h"
+#include "app/modem_lines_view.h"
 #include "app/panel_links.h"
+#include "app/port_reconnect.h"
 #include "app/status_bar.h"
 #include "res/texts.h"
 #include "serial/port_names.h"
 #include "serial/serial_port.h"
 
 namespace {
-constexpr std::size_t kWriteBufferSize = 512;
 constexpr int kPortListIds[] = {IDC_PORT_COMBO, IDC_PORT_BAUD, IDC_PORT_PARITY, IDC_PORT_DATABITS,
                                 IDC_PORT_STOPBITS};
 constexpr char kParityLetters[] = {'N', 'O', 'E'};
@@ -30,7 +31,9 @@ CPortPanel::CPortPanel(QWidget* window, const ControlMap& controls, CSerialPort&
       m_parityCombo(ControlAs<QComboBox>(controls, IDC_PORT_PARITY)),
       m_dataBitsCombo(ControlAs<QComboBox>(controls, IDC_PORT_DATABITS)),
       m_stopBitsCombo(ControlAs<QComboBox>(controls, IDC_PORT_STOPBITS)),
-      m_openPort(ControlAs<QPushButton>(controls, IDC_OPEN_PORT)) {}
+      m_openPort(ControlAs<QPushButton>(controls, IDC_OPEN_PORT)) {
+    CreateLineExtras();
+}
 
 void CPortPanel::SelectStartSettings() {
     m_portCombo->setCurrentIndex(0);
@@ -95,22 +98,31 @@ void CPortPanel::SetPanelOpen(bool open) {
     for (int id : kPortListIds) {
         m_controls.at(id)->setEnabled(!open);
     }
+    OnModemLinesChanged();
+}
+
+QString CPortPanel::OpenedStatus() const {
+    return QString("STATUS：COM%1 OPENED，%2,%3,%4,%5")
+        .arg(m_portNumber)
+        .arg(m_portBaud)
+        .arg(QChar(m_portParity))
+        .arg(m_portDataBits)
+        .arg(m_portStopBits);
 }
 
 void CPortPanel::OnOpenPort() {
+    if (StopWaitingForDevice()) {
+        return;
+    }
     if (!IsPanelOpen()) {
         QString status;
         RefreshPortTooltips();
         if (m_port.OpenPort(&m_owner, m_portNumber, m_portBaud, m_portParity, m_portDataBits, m_portStopBits,
                             m_eventMask, kWriteBufferSize)) {
             m_port.StartWorker();
-            status = QString("STATUS：COM%1 OPENED，%2,%3,%4,%5")
-                         .arg(m_portNumber)
-                         .arg(m_portBaud)
-                         .arg(QChar(m_portParity))
-                         .arg(m_portDataBits)
-                         .arg(m_portStopBits);
+            status = OpenedStatus();
             SetPanelOpen(true);
+            AfterOpen();
         } else {
             AppMessageBox(m_window, Utf8(kTextPortMissingOrBusy.utf8));
         }
@@ -131,6 +143,9 @@ void CPortPanel::OnPortLost() {
     // The worker is ending anyway; asking for the close now makes the panel closed at once, as after a
     // click, instead of when the worker lets go of the port.
     m_port.ClosePort();
+    if (WaitForDevice()) {
+        return;
+    }
     m_statusBar.SetPaneText(2, "STATUS：COM Port Closed");
     SetPanelOpen(false);
 }

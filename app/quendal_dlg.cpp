@@ -166,6 +166,7 @@ bool CQuendalDlg::OnInitDialog() {
 
 void CQuendalDlg::OnDestroy() {
     m_destroyed = true;
+    m_portPanel->StopWaitingForDevice();
     m_sendPanel->StopAutoSend();
     for (int id : {TIMER_AUTO_SEND, TIMER_RX_IDLE, TIMER_SIGNAL_QUERY}) {
         m_timers.KillTimer(id);
@@ -197,6 +198,11 @@ void CQuendalDlg::keyPressEvent(QKeyEvent* event) {
 void CQuendalDlg::contextMenuEvent(QContextMenuEvent* event) {
     // The title-bar menu belongs to the window manager here; the About entry lives on the background.
     QMenu menu(this);
+    if (m_portPanel->MenuCovers(event->pos())) {
+        m_portPanel->FillContextMenu(menu);
+        menu.exec(event->globalPos());
+        return;
+    }
     menu.addAction(Utf8(kTextExportProfileMenu.utf8), this, &CQuendalDlg::OnExportProfile);
     menu.addAction(Utf8(kTextImportProfileMenu.utf8), this, &CQuendalDlg::OnImportProfile);
     // The module is reached through the device on the open port only.
@@ -324,6 +330,8 @@ void CQuendalDlg::OnPortMessage(unsigned message, std::span<const std::uint8_t> 
         OnPortRxRun(bytes, port);
     } else if (message == WM_PORT_LOST) {
         OnPortLost();
+    } else if (message == WM_PORT_MODEM) {
+        m_portPanel->OnModemLinesChanged();
     }
     // The other notifications reach default handling and do nothing.
 }

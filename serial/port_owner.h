@@ -17,6 +17,8 @@ constexpr unsigned WM_PORT_RXCHAR = 0x0407;
 constexpr unsigned WM_PORT_RXFLAG = 0x0408;
 // The device went away (adapter pulled, far end closed); the engine closes the port once this is handled.
 constexpr unsigned WM_PORT_LOST = 0x0409;
+// The modem lines changed (CSerialPort::ModemLines() has them); posted, never waited for.
+constexpr unsigned WM_PORT_MODEM = 0x040A;
 
 // Port event mask bits, as the port panel passes them to OpenPort.
 constexpr unsigned EV_RXCHAR = 0x0001;

@@ -19,6 +19,11 @@ bool OsIsLost(int error) {
     return error == EIO || error == ENXIO || error == ENODEV;
 }
 
+bool OsIsNoModemLines(int error) {
+    // A pseudo-terminal's driver has no modem-line calls.
+    return error == ENOTTY || error == EINVAL;
+}
+
 int OsLostError() {
     return EIO;
 }

@@ -31,6 +31,11 @@ bool OsIsLost(int error) {
     }
 }
 
+bool OsIsNoModemLines(int error) {
+    // A driver without modem-line calls (a virtual port, Wine's on a pseudo-terminal).
+    return error == ERROR_INVALID_FUNCTION || error == ERROR_NOT_SUPPORTED;
+}
+
 int OsLostError() {
     return ERROR_DEVICE_NOT_CONNECTED;
 }

@@ -56,6 +56,11 @@ int OsWrite(OsPort* port, std::span<const std::uint8_t> bytes, std::size_t& done
 // "GetOverlappedResults() in ReadFile()" when the read started but waiting for its end failed.
 const char* OsReadCallName(const OsPort* port);
 
+// Raises (on) or drops the output lines named in lines (kLineDtr, kLineRts; modem_lines.h).
+int OsSetModemLines(OsPort* port, unsigned lines, bool on);
+// The modem lines as they stand: the device's four and the two outputs.
+int OsGetModemLines(OsPort* port, unsigned& lines);
+
 // A wake-up event: signalled stays signalled until reset.
 int OsCreateEvent(OsEvent*& event);
 void OsSignalEvent(OsEvent* event);
@@ -80,9 +85,10 @@ struct OsWaitItem {
 int OsWait(std::span<OsWaitItem> items, int timeoutMs);
 
 // What the engine tells apart in the error codes above.
-bool OsIsInterrupted(int error);  // the call was interrupted: make it again
-bool OsIsWouldBlock(int error);   // nothing to read, or no room to write, yet
-bool OsIsLost(int error);         // the device went away (unplugged, hung up)
+bool OsIsInterrupted(int error);   // the call was interrupted: make it again
+bool OsIsWouldBlock(int error);    // nothing to read, or no room to write, yet
+bool OsIsLost(int error);          // the device went away (unplugged, hung up)
+bool OsIsNoModemLines(int error);  // the port has no modem lines (a pseudo-terminal)
 // The code for a device lost without a code of its own (a hang-up seen by a wait).
 int OsLostError();
 // The system's text for an error code, without a line end.

@@ -15,9 +15,12 @@
 #include <array>
 #include <cerrno>
 #include <string>
+#include <utility>
 
 #include "serial/mode_text.h"
+#include "serial/modem_lines.h"
 #include "serial/port_names.h"
+#include "serial/serial_by_id.h"
 #include "serial/serial_os.h"
 #include "serial/termios_posix.h"
 
@@ -55,7 +58,10 @@ bool IsPseudoTerminal(const struct stat& st) {
 }  // namespace
 
 int OsOpenPort(std::string_view devicePath, OsPort*& port) {
-    const PortResolution resolved = ResolveDevicePath(devicePath);
+    // A device's own name under /dev/serial/by-id is the system's, made for each adapter: taken as it is.
+    const PortResolution resolved = IsSerialByIdPath(devicePath)
+                                        ? PortResolution{std::string(devicePath), std::nullopt}
+                                        : ResolveDevicePath(devicePath);
     if (resolved.path.empty()) {
         return ENOENT;
     }
@@ -183,6 +189,26 @@ int OsWrite(OsPort* port, std::span<const std::uint8_t> bytes, std::size_t& done
         return errno;
     }
     done = static_cast<std::size_t>(n);
+    return 0;
+}
+
+int OsSetModemLines(OsPort* port, unsigned lines, bool on) {
+    const int bits = ((lines & kLineDtr) ? TIOCM_DTR : 0) | ((lines & kLineRts) ? TIOCM_RTS : 0);
+    return ioctl(port->fd, on ? TIOCMBIS : TIOCMBIC, &bits) == 0 ? 0 : errno;
+}
+
+int OsGetModemLines(OsPort* port, unsigned& lines) {
+    int bits = 0;
+    if (ioctl(port->fd, TIOCMGET, &bits) != 0) {
+        return errno;
+    }
+    constexpr std::pair<int, unsigned> kBits[] = {{TIOCM_DTR, kLineDtr}, {TIOCM_RTS, kLineRts},
+                                                  {TIOCM_CTS, kLineCts}, {TIOCM_DSR, kLineDsr},
+                                                  {TIOCM_CD, kLineDcd},  {TIOCM_RI, kLineRi}};
+    lines = 0;
+    for (const auto& [bit, line] : kBits) {
+        lines |= (bits & bit) ? line : 0u;
+    }
     return 0;
 }
 

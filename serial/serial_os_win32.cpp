@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "serial/mode_text.h"
+#include "serial/modem_lines.h"
 #include "serial/port_names.h"
 #include "serial/serial_os.h"
 
@@ -30,6 +31,8 @@ struct OsPort {
     std::vector<std::uint8_t> writeBytes;
     bool writePending = false;
     DWORD writeError = 0;
+    // DTR and RTS as last set: the system reports only the device's lines back.
+    unsigned outputs = 0;
 };
 
 struct OsEvent {
@@ -87,6 +90,11 @@ void CollectWrite(OsPort& port) {
 bool WriteDone(OsPort& port) {
     CollectWrite(port);
     return !port.writePending;
+}
+
+unsigned OutputsOf(const DCB& dcb) {
+    return (dcb.fDtrControl != DTR_CONTROL_DISABLE ? kLineDtr : 0u) |
+           (dcb.fRtsControl != RTS_CONTROL_DISABLE ? kLineRts : 0u);
 }
 
 int InputQueue(OsPort& port, DWORD& queued) {
@@ -182,6 +190,11 @@ int OsOpenPort(std::string_view devicePath, OsPort*& port) {
     }
     auto opened = std::make_unique<OsPort>();
     opened->handle = handle;
+    DCB dcb{};
+    dcb.DCBlength = sizeof dcb;
+    if (GetCommState(handle, &dcb)) {
+        opened->outputs = OutputsOf(dcb);
+    }
     for (OVERLAPPED* overlapped :
          {&opened->waitOverlapped, &opened->readOverlapped, &opened->writeOverlapped}) {
         overlapped->hEvent = NewEvent();
@@ -245,6 +258,7 @@ std::optional<OsCallFailure> OsConfigurePort(OsPort* port, std::string_view mode
     if (!SetCommState(handle, &dcb)) {
         return OsCallFailure{"SetCommState()", LastError()};
     }
+    port->outputs = OutputsOf(dcb);
     // A driver may take a rate it cannot make without saying so; what it reports back must match.
     DCB readBack{};
     readBack.DCBlength = sizeof readBack;
@@ -345,6 +359,34 @@ int OsWrite(OsPort* port, std::span<const std::uint8_t> bytes, std::size_t& done
     }
     port->writePending = true;
     done = size;
+    return 0;
+}
+
+int OsSetModemLines(OsPort* port, unsigned lines, bool on) {
+    constexpr struct {
+        unsigned line;
+        DWORD raise;
+        DWORD drop;
+    } kFunctions[] = {{kLineDtr, SETDTR, CLRDTR}, {kLineRts, SETRTS, CLRRTS}};
+    for (const auto& f : kFunctions) {
+        if ((lines & f.line) == 0) {
+            continue;
+        }
+        if (!EscapeCommFunction(port->handle, on ? f.raise : f.drop)) {
+            return LastError();
+        }
+        port->outputs = on ? (port->outputs | f.line) : (port->outputs & ~f.line);
+    }
+    return 0;
+}
+
+int OsGetModemLines(OsPort* port, unsigned& lines) {
+    DWORD status = 0;
+    if (!GetCommModemStatus(port->handle, &status)) {
+        return LastError();
+    }
+    lines = port->outputs | ((status & MS_CTS_ON) ? kLineCts : 0u) | ((status & MS_DSR_ON) ? kLineDsr : 0u) |
+            ((status & MS_RLSD_ON) ? kLineDcd : 0u) | ((status & MS_RING_ON) ? kLineRi : 0u);
     return 0;
 }
 

@@ -1,5 +1,6 @@
 #include "serial/serial_port.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <system_error>
@@ -98,6 +99,9 @@ CSerialPort::~CSerialPort() {
     if (m_writeEvent) {
         OsCloseEvent(m_writeEvent);
     }
+    if (m_modemEvent) {
+        OsCloseEvent(m_modemEvent);
+    }
 }
 
 void CSerialPort::StopWorker() {
@@ -111,9 +115,15 @@ void CSerialPort::StopWorker() {
 
 bool CSerialPort::OpenPort(CPortOwner* owner, int port, int baud, char parity, int databits, int stopbits,
                            unsigned eventMask, std::size_t writeBufferSize) {
+    return OpenPortAt(DevicePathText(port), owner, port, baud, parity, databits, stopbits, eventMask,
+                      writeBufferSize);
+}
+
+bool CSerialPort::OpenPortAt(std::string_view devicePath, CPortOwner* owner, int port, int baud, char parity,
+                             int databits, int stopbits, unsigned eventMask, std::size_t writeBufferSize) {
     StopWorker();
 
-    for (OsEvent** event : {&m_shutdownEvent, &m_writeEvent}) {
+    for (OsEvent** event : {&m_shutdownEvent, &m_writeEvent, &m_modemEvent}) {
         if (*event) {
             OsResetEvent(*event);
         } else if (OsCreateEvent(*event) != 0) {
@@ -134,12 +144,12 @@ bool CSerialPort::OpenPort(CPortOwner* owner, int port, int baud, char parity, i
     m_closing = false;
     // A request made while no worker ran is dropped here.
     m_writer.Reset(writeBufferSize);
+    m_modem.Reset();
 
     if (OsPort* old = m_handle.exchange(nullptr)) {
         OsClosePort(old);
     }
 
-    const std::string devicePath = DevicePathText(port);
     const std::string mode = BuildModeText(baud, parity, databits, stopbits);
     if (const auto line = ParseModeText(mode)) {
         m_line = FramingOf(*line);
@@ -208,6 +218,28 @@ void CSerialPort::WriteBytes(std::span<const std::uint8_t> bytes) {
 void CSerialPort::WriteText(const char* text) {
     const std::size_t length = text ? std::strlen(text) : 0;
     StoreRequest(text, text ? length + 1 : 0, length);
+}
+
+void CSerialPort::SetModemLine(unsigned line, bool on) {
+    m_modem.Request(line, on ? CModemControl::Action::Raise : CModemControl::Action::Drop, {});
+    if (m_modemEvent) {
+        OsSignalEvent(m_modemEvent);
+    }
+}
+
+void CSerialPort::PulseModemLine(unsigned line, std::chrono::milliseconds pulseLength) {
+    m_modem.Request(line, CModemControl::Action::Pulse, pulseLength);
+    if (m_modemEvent) {
+        OsSignalEvent(m_modemEvent);
+    }
+}
+
+CModemControl::Status CSerialPort::ModemLines() const {
+    return m_modem.Current();
+}
+
+void CSerialPort::SetLossErrorBox(bool shown) {
+    m_lossErrorBox = shown;
 }
 
 bool CSerialPort::IsOpen() const {
@@ -280,7 +312,7 @@ bool CSerialPort::ReportErrorSync(std::string_view call, int error) {
 CSerialPort::Step CSerialPort::LosePort(std::string_view call, int error) {
     // The port reads open until the owner has been told, so the owner never finds it closed behind a panel
     // it still shows open (an auto-send tick in that gap would refuse with a second box).
-    const bool told = ReportErrorSync(call, error) && Notify(WM_PORT_LOST);
+    const bool told = (!m_lossErrorBox || ReportErrorSync(call, error)) && Notify(WM_PORT_LOST);
     if (OsPort* handle = m_handle.exchange(nullptr)) {
         OsClosePort(handle);
     }
@@ -296,10 +328,15 @@ void CSerialPort::WorkerMain() {
     const bool wantInput = (m_eventMask & EV_RXCHAR) != 0;
     Step step = Step::Continue;
     for (;;) {
-        OsWaitItem items[3] = {{.event = m_shutdownEvent},
+        OsWaitItem items[4] = {{.event = m_shutdownEvent},
                                {.port = handle, .wantInput = wantInput && !m_backOff},
-                               {.event = m_writeEvent}};
-        const int error = OsWait(items, m_backOff ? kBackOffMs : -1);
+                               {.event = m_writeEvent},
+                               {.event = m_modemEvent}};
+        int timeout = m_modem.MsUntilDue(CModemControl::Clock::now());
+        if (m_backOff) {
+            timeout = timeout < 0 ? kBackOffMs : std::min(timeout, kBackOffMs);
+        }
+        const int error = OsWait(items, timeout);
         m_backOff = false;
         if (OsIsInterrupted(error)) {
             continue;
@@ -319,6 +356,12 @@ void CSerialPort::WorkerMain() {
             }
         } else if (items[2].ready) {
             step = WriteStep();
+        }
+        if (step == Step::Continue) {
+            if (items[3].ready) {
+                OsResetEvent(m_modemEvent);
+            }
+            step = ModemStep();
         }
         if (step != Step::Continue) {
             break;
@@ -395,6 +438,20 @@ CSerialPort::Step CSerialPort::ReceiveStep(bool hangup) {
         return Step::Stop;
     }
     return hangup ? LosePort("ReadFile()", OsLostError()) : Step::Continue;
+}
+
+CSerialPort::Step CSerialPort::ModemStep() {
+    const CModemControl::Outcome outcome = m_modem.Run(m_handle.load(), CModemControl::Clock::now());
+    if (outcome.changed) {
+        Post(WM_PORT_MODEM);
+    }
+    if (outcome.lost) {
+        return LosePort(outcome.failedCall, outcome.error);
+    }
+    if (outcome.failedCall) {
+        return ReportErrorSync(outcome.failedCall, outcome.error) ? Step::Continue : Step::Stop;
+    }
+    return Step::Continue;
 }
 
 CSerialPort::Step CSerialPort::WriteStep() {

@@ -10,7 +10,9 @@
 // WM_PORT_LOST. Every wait of the worker also watches the shutdown event, so a close, a new OpenPort and the
 // destructor take effect at once, even while the owner's thread is the one waiting and cannot handle
 // deliveries. Output the owner handed over before the stop still drains first, for as long as the line
-// needs to carry it plus a margin and never longer than kDrainLimit; then the port closes.
+// needs to carry it plus a margin and never longer than kDrainLimit; then the port closes. DTR and RTS
+// requests reach the worker through a fourth event and the worker reads the modem lines back on its own
+// schedule (modem_control.h).
 #pragma once
 
 #include <atomic>
@@ -26,6 +28,7 @@
 #include <vector>
 
 #include "serial/line_pacing.h"
+#include "serial/modem_control.h"
 #include "serial/port_owner.h"
 #include "serial/port_writer.h"
 
@@ -52,6 +55,10 @@ class CSerialPort {
     // fails is shown in one error box and the port stays open with true returned.
     bool OpenPort(CPortOwner* owner, int port, int baud, char parity, int databits, int stopbits,
                   unsigned eventMask, std::size_t writeBufferSize);
+    // OpenPort through devicePath ("\\.\COM7", or on Linux an adapter's /dev/serial/by-id name) in place of
+    // COM<port>'s own; port still names the port in notices and error boxes.
+    bool OpenPortAt(std::string_view devicePath, CPortOwner* owner, int port, int baud, char parity,
+                    int databits, int stopbits, unsigned eventMask, std::size_t writeBufferSize);
 
     // Starts the worker for the port that OpenPort opened; false when none is open or one already runs.
     bool StartWorker();
@@ -65,6 +72,18 @@ class CSerialPort {
     void WriteBytes(std::span<const std::uint8_t> bytes);
     // A NUL-terminated text, written without its NUL.
     void WriteText(const char* text);
+
+    // DTR or RTS (modem_lines.h): raised, dropped, or inverted for pulseLength and put back. Queued for the
+    // worker in order and returning at once; dropped by the next OpenPort while no worker runs.
+    void SetModemLine(unsigned line, bool on);
+    void PulseModemLine(unsigned line, std::chrono::milliseconds pulseLength);
+    // The lines as the worker last read them; WM_PORT_MODEM is posted when they change. A port without modem
+    // lines (a pseudo-terminal) reads as not available.
+    CModemControl::Status ModemLines() const;
+
+    // Off: a device that goes away is told by WM_PORT_LOST alone, without the error box first (an owner
+    // that waits for the device to come back says so itself). On by default.
+    void SetLossErrorBox(bool shown);
 
     bool IsOpen() const;
     // Whether ClosePort was asked since the last OpenPort: the port may still be open while its output
@@ -80,6 +99,7 @@ class CSerialPort {
     Step PortEventStep(bool hangup);
     Step ReceiveStep(bool hangup);
     Step WriteStep();
+    Step ModemStep();
     Step LosePort(std::string_view call, int error);
     bool Notify(unsigned message);
     void Post(unsigned message);
@@ -92,12 +112,15 @@ class CSerialPort {
     std::atomic<bool> m_running{false};
     OsEvent* m_shutdownEvent = nullptr;
     OsEvent* m_writeEvent = nullptr;
+    OsEvent* m_modemEvent = nullptr;
     std::shared_ptr<CHandover> m_handover;
     CPortOwner* m_owner = nullptr;
     int m_port = 0;
     unsigned m_eventMask = 0;
     LineFraming m_line;
     std::atomic<bool> m_closing{false};
+    std::atomic<bool> m_lossErrorBox{true};
+    CModemControl m_modem;
 
     // Requests from the owner's thread, written by the worker.
     CPortWriter m_writer;

@@ -262,4 +262,30 @@ TEST_F(ExchangeE2E, SaveThenCloseAtOnceStillDeliversTheWholeRecord) {
     }
 }
 
+// "断线自动重连" against the simulated DTU: the simulator ends, and its pseudo-terminal with it, as an
+// adapter pulled out; started again on the same COM1 it is opened again by the window itself, which reads
+// from it.
+TEST_F(ExchangeE2E, ReconnectOpensTheRestartedDeviceAgainAndReadsFromIt) {
+    StartSim();
+    Dlg().PortPanel().SetReconnectOnLoss(true);
+    Open();
+    ReadParams();
+
+    m_sim.reset();
+    ASSERT_TRUE(WaitUntil([&] { return Dlg().PortPanel().IsWaitingForDevice(); }, 5000));
+    ASSERT_TRUE(WaitUntil([&] { return !Dlg().IsPortOpen(); }, 5000));
+    EXPECT_EQ(Pane(2), "STATUS：COM1 已断开，等待设备重新接入");
+    EXPECT_TRUE(BoxRecorder::Boxes().empty());
+
+    m_sim = std::make_unique<SimProcess>(std::vector<std::string>{});
+    ASSERT_TRUE(m_sim->Started());
+    ASSERT_TRUE(WaitUntil([&] { return Dlg().IsPortOpen(); }, 10000));
+    EXPECT_FALSE(Dlg().PortPanel().IsWaitingForDevice());
+    EXPECT_EQ(Pane(1), "串口已打开");
+    EXPECT_EQ(Pane(2), "STATUS：COM1 OPENED，9600,N,8,1");
+    ReadParams();
+    EXPECT_EQ(Text(IDC_APN), "CMNET");
+    EXPECT_TRUE(BoxRecorder::Boxes().empty());
+}
+
 }  // namespace

@@ -3,13 +3,21 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QLabel>
+#include <QMenu>
+#include <QPlainTextEdit>
 #include <QPushButton>
 
+#include "app/modem_lines_view.h"
+#include "app/port_panel.h"
 #include "app/quendal_dlg.h"
+#include "app/receive_monitor.h"
 #include "app/status_bar.h"
 #include "serial/mode_text.h"
+#include "serial/modem_lines.h"
 #include "serial/termios_posix.h"
 #include "tests/support/gui_support.h"
 #include "tests/support/pty_fixture.h"
@@ -155,6 +163,132 @@ TEST_F(PortPanel, ClosingWhileAutoSendIsTickedIsRefused) {
     m_dlg->ControlAs<QCheckBox>(IDC_AUTO_SEND)->click();
     OpenButton()->click();
     EXPECT_EQ(OpenButton()->text(), "打开串口");
+}
+
+// The rates above 115200 follow the list's own twelve, which keep their order and indexes.
+TEST_F(PortPanel, HigherRatesFollowTheUsualOnesAndReachTheLine) {
+    auto* bauds = m_dlg->ControlAs<QComboBox>(IDC_PORT_BAUD);
+    QStringList items;
+    for (int i = 0; i < bauds->count(); ++i) {
+        items << bauds->itemText(i);
+    }
+    EXPECT_EQ(items.join(' '),
+              "300 600 1200 2400 4800 9600 19200 38400 43000 56000 57600 115200 230400 250000 460800 500000 "
+              "576000 921600 1000000 1152000 1500000 2000000 2500000 3000000");
+    for (const auto& [index, rate] : {std::pair{12, 230400}, std::pair{17, 921600}, std::pair{23, 3000000}}) {
+        SCOPED_TRACE(rate);
+        Choose(IDC_PORT_BAUD, index);
+        OpenButton()->click();
+        ASSERT_TRUE(m_dlg->IsPortOpen());
+        EXPECT_EQ(Pane(2), QString("STATUS：COM1 OPENED，%1,N,8,1").arg(rate));
+        TermiosValue settings;
+        ASSERT_EQ(OsGetSettings(m_pty.SlaveFd(), settings), 0);
+        EXPECT_EQ(settings.ospeed, static_cast<std::uint32_t>(rate));
+        OpenButton()->click();
+        ASSERT_TRUE(WaitUntil([&] { return !m_dlg->IsPortOpen(); }, 2000));
+    }
+    EXPECT_TRUE(BoxRecorder::Boxes().empty());
+}
+
+// The panel's menu covers its row and the status bar: DTR and RTS only while a port with modem lines is
+// open (a pseudo-terminal has none, so here they stay greyed), the reconnect option always. The modem lines
+// show at the end of the status bar while the port is open, and only then.
+TEST_F(PortPanel, MenuAndModemLinesFollowThePort) {
+    CPortPanel& panel = m_dlg->PortPanel();
+    EXPECT_TRUE(panel.MenuCovers(OpenButton()->geometry().center()));
+    EXPECT_TRUE(panel.MenuCovers(m_dlg->StatusBar()->geometry().center()));
+    EXPECT_FALSE(panel.MenuCovers(m_dlg->Control(IDC_READ_PARAMS)->geometry().center()));
+    auto entries = [&] {
+        QMenu menu;
+        panel.FillContextMenu(menu);
+        QStringList shown;
+        for (QAction* action : menu.actions()) {
+            if (!action->isSeparator()) {
+                shown << action->text() + (action->isEnabled() ? "" : " (off)") +
+                             (action->isChecked() ? " [x]" : "");
+            }
+        }
+        return shown.join(", ");
+    };
+    const QString greyed =
+        "DTR 置位 (off), DTR 清除 (off), DTR 脉冲（100 毫秒） (off), RTS 置位 (off), RTS 清除 (off), "
+        "RTS 脉冲（100 毫秒） (off), 断线自动重连";
+    EXPECT_EQ(entries(), greyed);
+    EXPECT_FALSE(panel.ModemLinesShown());
+
+    OpenButton()->click();
+    ASSERT_TRUE(m_dlg->IsPortOpen());
+    EXPECT_TRUE(panel.ModemLinesShown());
+    EXPECT_EQ(panel.LitModemLines(), "");
+    EXPECT_EQ(entries(), greyed);
+    // Choosing an entry that cannot act does nothing.
+    panel.SetModemLine(kLineDtr, false);
+    panel.PulseModemLine(kLineRts);
+    EXPECT_TRUE(m_dlg->IsPortOpen());
+
+    OpenButton()->click();
+    EXPECT_FALSE(panel.ModemLinesShown());
+    EXPECT_TRUE(BoxRecorder::Boxes().empty());
+
+    // What a port with modem lines shows, lit by what the engine last read.
+    QLabel pane;
+    pane.resize(350, 22);
+    CModemLinesView view(&pane);
+    for (const auto& [status, lit] :
+         {std::pair{CModemControl::Status{true, kLineCts | kLineDcd | kLineDtr}, "CTS DCD"},
+          std::pair{CModemControl::Status{true, kLineDsr | kLineRi}, "DSR RI"},
+          std::pair{CModemControl::Status{false, kLineCts}, ""}}) {
+        view.Show(status);
+        EXPECT_TRUE(view.IsShown());
+        EXPECT_EQ(view.LitLines(), lit);
+    }
+    view.Hide();
+    EXPECT_FALSE(view.IsShown());
+}
+
+// "断线自动重连": a lost device closes the port without a box and the panel waits; when the device is back
+// under the same name the port opens again with the same settings and reads. A click stops the wait.
+TEST_F(PortPanel, ReconnectWaitsForTheDeviceAndReopensIt) {
+    CPortPanel& panel = m_dlg->PortPanel();
+    QMenu menu;
+    panel.FillContextMenu(menu);
+    menu.actions().back()->trigger();
+    ASSERT_TRUE(panel.ReconnectOnLoss());
+    Choose(IDC_PORT_BAUD, 17);  // 921600
+    OpenButton()->click();
+    ASSERT_TRUE(m_dlg->IsPortOpen());
+
+    m_pty.CloseMaster();
+    ASSERT_TRUE(WaitUntil([&] { return panel.IsWaitingForDevice(); }));
+    EXPECT_TRUE(BoxRecorder::Boxes().empty());
+    EXPECT_EQ(Pane(1), "等待重新连接");
+    EXPECT_EQ(Pane(2), "STATUS：COM1 已断开，等待设备重新接入");
+    EXPECT_EQ(OpenButton()->text(), "关闭串口");
+    EXPECT_TRUE(ListsEnabled(false));
+    ASSERT_TRUE(WaitUntil([&] { return !m_dlg->IsPortOpen(); }));
+
+    CPtyFixture back;
+    ASSERT_TRUE(back.IsValid());
+    ASSERT_FALSE(back.LinkAs(m_dir.Path(), 1).empty());
+    ASSERT_TRUE(WaitUntil([&] { return m_dlg->IsPortOpen(); }));
+    EXPECT_FALSE(panel.IsWaitingForDevice());
+    EXPECT_EQ(Pane(1), "串口已打开");
+    EXPECT_EQ(Pane(2), "STATUS：COM1 OPENED，921600,N,8,1");
+    TermiosValue settings;
+    ASSERT_EQ(OsGetSettings(back.SlaveFd(), settings), 0);
+    EXPECT_EQ(settings.ospeed, 921600u);
+    ASSERT_TRUE(back.Write("back", std::chrono::milliseconds(5000)));
+    EXPECT_TRUE(WaitUntil([&] { return m_dlg->ReceiveMonitor().RxCount() == 4; }));
+
+    back.CloseMaster();
+    ASSERT_TRUE(WaitUntil([&] { return panel.IsWaitingForDevice(); }));
+    OpenButton()->click();
+    EXPECT_FALSE(panel.IsWaitingForDevice());
+    EXPECT_EQ(Pane(1), "串口已关闭");
+    EXPECT_EQ(Pane(2), "STATUS：COM Port Closed");
+    EXPECT_EQ(OpenButton()->text(), "打开串口");
+    EXPECT_TRUE(ListsEnabled(true));
+    EXPECT_TRUE(BoxRecorder::Boxes().empty());
 }
 
 }  // namespace

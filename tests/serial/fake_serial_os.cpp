@@ -15,6 +15,7 @@
 
 #include "serial/line_pacing.h"
 #include "serial/mode_text.h"
+#include "serial/modem_lines.h"
 #include "serial/port_names.h"
 #include "serial/serial_os.h"
 
@@ -29,6 +30,9 @@ struct Line {
     std::vector<std::uint8_t> carried;
     std::size_t accepted = 0;
     std::size_t dropped = 0;
+    bool hasModemLines = true;
+    unsigned deviceLines = 0;
+    std::vector<FakeOutputChange> outputs;
 };
 
 std::mutex g_mutex;
@@ -78,6 +82,21 @@ std::size_t FakeDroppedCount(int n) {
     return g_lines[n].dropped;
 }
 
+void FakeSetDeviceLines(int n, unsigned lines) {
+    std::lock_guard lock(g_mutex);
+    g_lines[n].deviceLines = lines & ~kLineOutputs;
+}
+
+void FakeSetHasModemLines(int n, bool has) {
+    std::lock_guard lock(g_mutex);
+    g_lines[n].hasModemLines = has;
+}
+
+std::vector<FakeOutputChange> FakeOutputHistory(int n) {
+    std::lock_guard lock(g_mutex);
+    return g_lines[n].outputs;
+}
+
 PortResolution ResolvePort(int n) {
     return {DevicePathText(n), std::nullopt};
 }
@@ -88,7 +107,10 @@ int OsOpenPort(std::string_view devicePath, OsPort*& port) {
         return ENOENT;
     }
     std::lock_guard lock(g_mutex);
-    g_lines[*n];
+    Line& line = g_lines[*n];
+    if (line.outputs.empty()) {
+        line.outputs.push_back({kLineOutputs, Clock::now()});
+    }
     port = new OsPort{*n};
     return 0;
 }
@@ -156,6 +178,28 @@ int OsWrite(OsPort* port, std::span<const std::uint8_t> bytes, std::size_t& done
     return 0;
 }
 
+int OsSetModemLines(OsPort* port, unsigned lines, bool on) {
+    std::lock_guard lock(g_mutex);
+    Line& line = g_lines[port->n];
+    if (!line.hasModemLines) {
+        return ENOTTY;
+    }
+    const unsigned before = line.outputs.back().outputs;
+    const unsigned after = on ? (before | (lines & kLineOutputs)) : (before & ~lines);
+    line.outputs.push_back({after, Clock::now()});
+    return 0;
+}
+
+int OsGetModemLines(OsPort* port, unsigned& lines) {
+    std::lock_guard lock(g_mutex);
+    const Line& line = g_lines[port->n];
+    if (!line.hasModemLines) {
+        return ENOTTY;
+    }
+    lines = line.outputs.back().outputs | line.deviceLines;
+    return 0;
+}
+
 int OsCreateEvent(OsEvent*& event) {
     event = new OsEvent;
     return 0;
@@ -219,6 +263,10 @@ bool OsIsInterrupted(int error) {
 
 bool OsIsWouldBlock(int error) {
     return error == EAGAIN;
+}
+
+bool OsIsNoModemLines(int error) {
+    return error == ENOTTY;
 }
 
 bool OsIsLost(int error) {

@@ -10,8 +10,10 @@
 #include <fstream>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "serial/port_directory.h"
+#include "serial/serial_by_id.h"
 #include "serial/serial_os.h"
 #include "tests/support/pty_fixture.h"
 
@@ -268,6 +270,50 @@ TEST(PortNamesTest, OnlyTerminalsArePorts) {
     if (skipped) {
         GTEST_SKIP() << "cannot give a link to uid " << kOtherUid << " here";
     }
+}
+
+// An adapter found again by its by-id name after a replug: the name is looked up by the device it leads to,
+// however the device was named, and only the system's own by-id folder is opened by such a name.
+TEST(PortNames, SerialByIdNamesAreFoundByTheDeviceTheyLeadTo) {
+    CPortDirFixture dir;
+    CPtyFixture pty;
+    CPtyFixture other;
+    ASSERT_TRUE(pty.IsValid() && other.IsValid());
+    const std::string byId = MakeDir(dir.Path() + "/by-id", 0700);
+    for (const auto& [name, target] :
+         {std::pair{"usb-B_Adapter-if00", pty.SlavePath()}, std::pair{"usb-A_Adapter-if00", pty.SlavePath()},
+          std::pair{"usb-Null", std::string("/dev/null")}}) {
+        ASSERT_EQ(symlink(target.c_str(), (byId + "/" + name).c_str()), 0);
+    }
+    const std::string com1 = pty.LinkAs(dir.Path(), 1);
+    struct Case {
+        std::string path;
+        std::optional<std::string> name;
+    };
+    const Case cases[] = {
+        {pty.SlavePath(), byId + "/usb-A_Adapter-if00"},  // the first of two names in name order
+        {com1, byId + "/usb-A_Adapter-if00"},             // through the port directory's link
+        {other.SlavePath(), std::nullopt},                // a device without a name
+        {dir.Path() + "/missing", std::nullopt},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path);
+        EXPECT_EQ(SerialByIdName(c.path, byId), c.name);
+    }
+    EXPECT_EQ(SerialByIdName(pty.SlavePath(), dir.Path() + "/none"), std::nullopt);
+
+    for (const auto& [path, expected] :
+         {std::pair{"/dev/serial/by-id/usb-FTDI_FT232R-if00-port0", true},
+          std::pair{"/dev/serial/by-id/", false}, std::pair{"/dev/serial/by-id/../../sda", false},
+          std::pair{"/dev/serial/by-id/..", false}, std::pair{"/dev/serial/by-idx/usb", false},
+          std::pair{"/tmp/by-id/usb-A", false}}) {
+        SCOPED_TRACE(path);
+        EXPECT_EQ(IsSerialByIdPath(path), expected);
+    }
+    // A by-id name outside the system's folder is no port name at all.
+    OsPort* port = nullptr;
+    EXPECT_NE(OsOpenPort(byId + "/usb-A_Adapter-if00", port), 0);
+    EXPECT_EQ(port, nullptr);
 }
 
 }  // namespace

@@ -61,6 +61,10 @@ TEST(SerialOsWin32Test, OpenFailuresAreToldApart) {
     EXPECT_FALSE(OsIsInterrupted(ERROR_IO_PENDING));
     EXPECT_TRUE(OsIsLost(OsLostError()));
     EXPECT_FALSE(OsIsLost(ERROR_OPERATION_ABORTED));
+    // A driver without modem-line calls: DTR/RTS requests then change nothing and show no box.
+    EXPECT_TRUE(OsIsNoModemLines(ERROR_INVALID_FUNCTION));
+    EXPECT_TRUE(OsIsNoModemLines(ERROR_NOT_SUPPORTED));
+    EXPECT_FALSE(OsIsNoModemLines(ERROR_ACCESS_DENIED));
 }
 
 // COM0 and a device path that is no COM port never reach CreateFile.

@@ -371,7 +371,10 @@ TEST_F(SerialPortPtyTest, NoticesNeitherHoldTheWorkerNorOutliveIt) {
 }
 
 TEST_F(SerialPortPtyTest, EveryPanelRateIsSetAndReadBack) {
-    for (int baud : {300, 600, 1200, 2400, 4800, 9600, 19200, 38400, 43000, 56000, 57600, 115200}) {
+    // The usual rates, then the higher ones the panel offers after them.
+    for (int baud : {300,    600,    1200,    2400,    4800,    9600,    19200,   38400,
+                     43000,  56000,  57600,   115200,  230400,  250000,  460800,  500000,
+                     576000, 921600, 1000000, 1152000, 1500000, 2000000, 2500000, 3000000}) {
         SCOPED_TRACE(baud);
         CRecordingOwner owner;
         CSerialPort port;
@@ -641,6 +644,22 @@ TEST_F(SerialPortPtyTest, LostDeviceIsReportedOnceAndEndsTheWorker) {
         EXPECT_EQ(all.back().code, WM_PORT_LOST);
         EXPECT_EQ(all.back().port, 1);
     }
+}
+
+// With the box off (the window waiting for the device to come back), the loss is told by the notice alone.
+TEST_F(SerialPortPtyTest, LostDeviceWithoutTheBoxIsToldByTheNoticeAlone) {
+    CRecordingOwner owner;
+    CSerialPort port;
+    port.SetLossErrorBox(false);
+    ASSERT_TRUE(Open(port, owner));
+    ASSERT_TRUE(port.StartWorker());
+    m_pty.CloseMaster();
+    ASSERT_TRUE(owner.WaitFor([&] { return owner.Count(WM_PORT_LOST) == 1; }, kPatience));
+    ASSERT_TRUE(WaitUntil([&] { return !port.IsOpen(); }, kPatience));
+    EXPECT_TRUE(owner.Errors().empty());
+    // A pseudo-terminal has no modem lines: nothing was told of them.
+    EXPECT_FALSE(port.ModemLines().available);
+    EXPECT_EQ(owner.Count(WM_PORT_MODEM), 0u);
 }
 
 TEST_F(SerialPortPtyTest, IdleWorkerUsesNoCpu) {
