@@ -1,12 +1,15 @@
 #include "app/port_panel.h"
 
 #include <QComboBox>
+#include <QMenu>
 #include <QPushButton>
 
 #include "app/message_box.h"
 #include "app/panel_links.h"
+#include "app/port_map_dlg.h"
 #include "app/status_bar.h"
 #include "res/texts.h"
+#include "serial/port_map.h"
 #include "serial/port_names.h"
 #include "serial/serial_port.h"
 
@@ -30,7 +33,27 @@ CPortPanel::CPortPanel(QWidget* window, const ControlMap& controls, CSerialPort&
       m_parityCombo(ControlAs<QComboBox>(controls, IDC_PORT_PARITY)),
       m_dataBitsCombo(ControlAs<QComboBox>(controls, IDC_PORT_DATABITS)),
       m_stopBitsCombo(ControlAs<QComboBox>(controls, IDC_PORT_STOPBITS)),
-      m_openPort(ControlAs<QPushButton>(controls, IDC_OPEN_PORT)) {}
+      m_openPort(ControlAs<QPushButton>(controls, IDC_OPEN_PORT)) {
+    // The panel's own menu; where the system has nothing to offer there, the window's menu stays.
+    if (!PortMapPath()) {
+        return;
+    }
+    for (QWidget* control : {static_cast<QWidget*>(m_portCombo), static_cast<QWidget*>(m_baudCombo),
+                             static_cast<QWidget*>(m_parityCombo), static_cast<QWidget*>(m_dataBitsCombo),
+                             static_cast<QWidget*>(m_stopBitsCombo), static_cast<QWidget*>(m_openPort)}) {
+        control->setContextMenuPolicy(Qt::CustomContextMenu);
+        QObject::connect(control, &QWidget::customContextMenuRequested, m_window,
+                         [this, control](const QPoint& at) { ShowContextMenu(control->mapToGlobal(at)); });
+    }
+}
+
+void CPortPanel::ShowContextMenu(const QPoint& globalPos) {
+    QMenu menu(m_window);
+    AddPortMapAction(menu, m_window, [this] { RefreshPortTooltips(); });
+    if (!menu.isEmpty()) {
+        menu.exec(globalPos);
+    }
+}
 
 void CPortPanel::SelectStartSettings() {
     m_portCombo->setCurrentIndex(0);

@@ -13,6 +13,7 @@ class CPortOwner;
 class CStatusBar;
 class IAutoSend;
 class QComboBox;
+class QPoint;
 class QPushButton;
 class QWidget;
 
@@ -37,6 +38,7 @@ class CPortPanel {
   private:
     void SetPanelOpen(bool open);
     void RefreshPortTooltips();
+    void ShowContextMenu(const QPoint& globalPos);
 
     QWidget* m_window;
     const ControlMap& m_controls;

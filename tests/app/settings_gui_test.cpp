@@ -11,19 +11,25 @@
 #include <QContextMenuEvent>
 #include <QDir>
 #include <QFile>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QTranslator>
+#include <filesystem>
+#include <fstream>
 #include <map>
 #include <memory>
 
+#include "app/port_map_dlg.h"
 #include "app/qt_translations.h"
 #include "app/quendal_dlg.h"
 #include "app/status_bar.h"
 #include "app/window_settings.h"
+#include "serial/port_names.h"
 #include "tests/support/gui_support.h"
 #include "tests/support/pty_fixture.h"
 
@@ -347,6 +353,100 @@ TEST(QtTranslations, LoadedWhenTheFileExists) {
             delete translator;
         }
     }
+}
+
+QStringList Row(const QTableWidget* table, int row) {
+    QStringList cells;
+    for (int column = 0; column < table->columnCount(); ++column) {
+        cells << table->item(row, column)->text();
+    }
+    return cells;
+}
+
+QList<QStringList> Rows(const QTableWidget* table) {
+    QList<QStringList> rows;
+    for (int row = 0; row < table->rowCount(); ++row) {
+        rows << Row(table, row);
+    }
+    return rows;
+}
+
+// The port panel's menu opens the map beside the devices present; the map saved is the one the port
+// names then resolve through, and a wrong line of the old file is shown and not kept.
+TEST(PortMapDialog, ListsDevicesAndSavesTheMap) {
+    CPortDirFixture dir;  // its own configuration folder: the map is this test's
+    BoxRecorder::Clear();
+    QTemporaryDir devDir;
+    ASSERT_TRUE(devDir.isValid());
+    const std::string dev = std::filesystem::canonical(devDir.path().toStdString()).string();
+    for (const char* name : {"ttyUSB0", "ttyACM0"}) {
+        std::ofstream(dev + "/" + name) << "";
+    }
+    std::filesystem::create_directories(dev + "/serial/by-id");
+    const std::string byId = dev + "/serial/by-id/usb-FTDI_FT232R_A1-if00-port0";
+    ASSERT_EQ(symlink("../../ttyUSB0", byId.c_str()), 0);
+    const std::string map = *PortMapPath();
+    std::filesystem::create_directories(std::filesystem::path(map).parent_path());
+    std::ofstream(map) << "COM2 = /dev/ttyS1\nCOM9 = relative\n";
+    chmod(map.c_str(), 0600);
+
+    {
+        CQuendalDlg window;
+        QStringList entries;
+        QTimer::singleShot(0, [&] {
+            if (auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())) {
+                for (QAction* action : menu->actions()) {
+                    entries << action->text();
+                }
+                menu->close();
+            }
+        });
+        emit window.Control(IDC_PORT_COMBO)->customContextMenuRequested(QPoint(5, 5));
+        EXPECT_EQ(entries, QStringList({"端口映射..."}));
+    }
+
+    CPortMapDlg dialog(nullptr, dev);
+    EXPECT_EQ(Rows(dialog.Devices()),
+              QList<QStringList>({{QString::fromStdString(dev + "/ttyACM0"), ""},
+                                  {QString::fromStdString(dev + "/ttyUSB0"), QString::fromStdString(byId)}}));
+    EXPECT_EQ(Rows(dialog.Entries()), QList<QStringList>({{"COM2", "/dev/ttyS1"}}));
+    EXPECT_FALSE(dialog.ProblemsLabel()->isHidden());
+    EXPECT_TRUE(dialog.ProblemsLabel()->text().contains("line 2: COM9: \"relative\" is not an absolute path"))
+        << dialog.ProblemsLabel()->text().toStdString();
+
+    // A device chosen offers its stable name.
+    dialog.Devices()->selectRow(1);
+    EXPECT_EQ(dialog.PathEdit()->text().toStdString(), byId);
+    dialog.PortChoice()->setCurrentIndex(3);
+    dialog.AddEntry(4, dialog.PathEdit()->text());
+    dialog.AddEntry(5, "ttyUSB1");
+    ASSERT_EQ(BoxRecorder::Boxes().size(), 1u);
+    dialog.Entries()->selectRow(0);
+    dialog.RemoveSelectedEntry();
+    EXPECT_EQ(Rows(dialog.Entries()), QList<QStringList>({{"COM4", QString::fromStdString(byId)}}));
+    ASSERT_TRUE(dialog.Save());
+
+    std::ifstream in(map);
+    const std::string saved((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(saved, FormatPortMap({{4, byId}}));
+    struct stat st {};
+    ASSERT_EQ(lstat(map.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0600u);
+    EXPECT_EQ(ResolvePort(4).path, byId);
+    EXPECT_EQ(ResolvePort(2).path, "/dev/ttyUSB1");
+
+    // Never through a link.
+    const std::string elsewhere = dev + "/elsewhere";
+    std::ofstream(elsewhere) << "kept";
+    std::filesystem::remove(map);
+    ASSERT_EQ(symlink(elsewhere.c_str(), map.c_str()), 0);
+    BoxRecorder::Clear();
+    EXPECT_FALSE(dialog.Save());
+    ASSERT_EQ(BoxRecorder::Boxes().size(), 1u);
+    EXPECT_EQ(BoxRecorder::Boxes()[0].text,
+              "端口映射未能保存：" + QString::fromStdString(map) + ": 是符号链接，未写入");
+    std::ifstream kept(elsewhere);
+    EXPECT_EQ(std::string((std::istreambuf_iterator<char>(kept)), std::istreambuf_iterator<char>()), "kept");
 }
 
 }  // namespace
