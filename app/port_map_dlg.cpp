@@ -73,7 +73,8 @@ CPortMapDlg::CPortMapDlg(QWidget* parent, std::string devRoot)
 
     auto* layout = new QVBoxLayout(this);
     auto* devicesRow = new QHBoxLayout;
-    devicesRow->addWidget(new QLabel("现有串口设备（双击选用）：", this), 1);
+    m_devicesLabel = new QLabel(this);
+    devicesRow->addWidget(m_devicesLabel, 1);
     devicesRow->addWidget(refresh);
     layout->addLayout(devicesRow);
     layout->addWidget(m_devices, 1);
@@ -115,6 +116,8 @@ CPortMapDlg::CPortMapDlg(QWidget* parent, std::string devRoot)
 
 void CPortMapDlg::RefreshDevices() {
     const std::vector<SerialDevice> devices = ListSerialDevices(m_devRoot);
+    m_devicesLabel->setText(devices.empty() ? "现有串口设备：未发现（插上后点“刷新”）"
+                                            : "现有串口设备（选中即填入路径）：");
     m_devices->setRowCount(static_cast<int>(devices.size()));
     for (int row = 0; row < m_devices->rowCount(); ++row) {
         const SerialDevice& device = devices[static_cast<std::size_t>(row)];

@@ -46,6 +46,7 @@ class CPortMapDlg : public QDialog {
     std::string m_mapPath;
     std::string m_devRoot;
     std::vector<PortMapEntry> m_map;
+    QLabel* m_devicesLabel;
     QTableWidget* m_devices;
     QTableWidget* m_entries;
     QComboBox* m_port;
