@@ -3,7 +3,8 @@
 // next open, opens the engine the window owns with the window as the engine's owner, starts its worker and
 // asks it to close. Whether the panel is open is the engine's own state: a port is held and no close has
 // been asked for. It asks the send panel whether auto send runs (a close is refused while it does) and stops
-// auto send when the device goes away.
+// auto send when the device goes away. Its controls' menu offers the port map (port_map_dlg.h) where the
+// system has one.
 #pragma once
 
 #include "app/layout_builder.h"

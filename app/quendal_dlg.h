@@ -14,6 +14,9 @@
 // work itself is done by Qt-free modules: protocol/ (record, form binding, frames, commands), serial/
 // (engine), terminal/ (hex sends, receive pieces) and text/ (GBK).
 //
+// The remembered settings (window_settings.h) are put back before the window is shown and written when it
+// is destroyed, when the window was given a settings file.
+//
 // Data flow: the engine's worker reads the port and hands each run of received bytes to this window's
 // thread (CPortOwner); OnPortRxRun gives the run to the receive monitor (count, display) and to the params
 // panel (frame collection) and restarts the idle timer, whose tick judges the frame. Commands and sends go
