@@ -6,7 +6,9 @@
 
 #include "app/message_box.h"
 #include "app/qt_param_form.h"
+#include "app/qt_translations.h"
 #include "app/quendal_dlg.h"
+#include "app/window_settings.h"
 #include "quendal_version.h"
 
 int main(int argc, char* argv[]) {
@@ -18,6 +20,7 @@ int main(int argc, char* argv[]) {
         }
     }
     QApplication app(argc, argv);
+    InstallQtTranslations(app);
     // The window was drawn for the classic control style.
     if (QStyle* style = QStyleFactory::create("Windows")) {
         QApplication::setStyle(style);
@@ -27,7 +30,7 @@ int main(int argc, char* argv[]) {
                       BoxIcon::Error);
         return 1;
     }
-    CQuendalDlg dlg;
+    CQuendalDlg dlg(nullptr, CWindowSettings::DefaultPath());
     dlg.exec();
     return 0;
 }

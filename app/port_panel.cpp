@@ -1,6 +1,7 @@
 #include "app/port_panel.h"
 
 #include <QComboBox>
+#include <QMenu>
 #include <QPushButton>
 
 #include "app/message_box.h"
@@ -9,6 +10,7 @@
 #include "app/port_reconnect.h"
 #include "app/status_bar.h"
 #include "res/texts.h"
+#include "serial/port_map.h"
 #include "serial/port_names.h"
 #include "serial/serial_port.h"
 

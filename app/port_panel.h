@@ -3,8 +3,9 @@
 // next open, opens the engine the window owns with the window as the engine's owner, starts its worker and
 // asks it to close. Whether the panel is open is the engine's own state: a port is held and no close has
 // been asked for. It asks the send panel whether auto send runs (a close is refused while it does) and stops
-// auto send when the device goes away. Its additions (port_panel_lines.cpp): DTR and RTS and the
-// reconnect option on its context menu, the modem lines in the status bar, the rates above 115200.
+// auto send when the device goes away. Its additions (port_panel_lines.cpp): DTR and RTS, the reconnect
+// option and the port map (port_map_dlg.h, where the system has one) on its context menu, the modem lines in
+// the status bar, the rates above 115200.
 #pragma once
 
 #include <QString>
@@ -23,6 +24,7 @@ class CPortOwner;
 class CStatusBar;
 class IAutoSend;
 class QComboBox;
+class QPoint;
 class QPushButton;
 class QWidget;
 

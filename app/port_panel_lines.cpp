@@ -9,6 +9,7 @@
 #include <chrono>
 
 #include "app/modem_lines_view.h"
+#include "app/port_map_dlg.h"
 #include "app/port_panel.h"
 #include "app/port_reconnect.h"
 #include "app/status_bar.h"
@@ -160,4 +161,6 @@ void CPortPanel::FillContextMenu(QMenu& menu) {
     reconnect->setCheckable(true);
     reconnect->setChecked(ReconnectOnLoss());
     QObject::connect(reconnect, &QAction::triggered, [this](bool on) { SetReconnectOnLoss(on); });
+    menu.addSeparator();
+    AddPortMapAction(menu, m_window, [this] { RefreshPortTooltips(); });
 }

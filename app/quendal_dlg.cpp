@@ -69,8 +69,8 @@ constexpr MessageMapEntry kMessageMap[] = {
 
 }  // namespace
 
-CQuendalDlg::CQuendalDlg(QWidget* parent)
-    : QDialog(parent), m_timers(this, [this](int id) { OnTimerTick(id); }) {
+CQuendalDlg::CQuendalDlg(QWidget* parent, const QString& settingsPath)
+    : QDialog(parent), m_timers(this, [this](int id) { OnTimerTick(id); }), m_settings(settingsPath) {
     setWindowTitle(Utf8(kMainTitle));
     // No sizing border: each state (narrow, wide) has one size. Maximised, only the frame grows.
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
@@ -158,6 +158,7 @@ bool CQuendalDlg::OnInitDialog() {
     m_portPanel->SelectStartSettings();
     // Goes through the period edit's own change handler, which sets the period.
     ControlAs<QLineEdit>(IDC_AUTO_SEND_PERIOD)->setText("1000");
+    m_settings.Restore(*this);
     show();
     m_receiveMonitor->OnWindowShown();
     Control(IDC_PORT_COMBO)->setFocus(Qt::OtherFocusReason);
@@ -166,6 +167,10 @@ bool CQuendalDlg::OnInitDialog() {
 
 void CQuendalDlg::OnDestroy() {
     m_destroyed = true;
+    // Kept as the user left them, before the teardown unticks anything.
+    if (QString error; !m_settings.Save(*this, error)) {
+        AppMessageBox(nullptr, "设置未能保存：" + error);
+    }
     m_portPanel->StopWaitingForDevice();
     m_sendPanel->StopAutoSend();
     for (int id : {TIMER_AUTO_SEND, TIMER_RX_IDLE, TIMER_SIGNAL_QUERY}) {
@@ -209,6 +214,9 @@ void CQuendalDlg::contextMenuEvent(QContextMenuEvent* event) {
     menu.addAction(Utf8(kTextDiagMenu.utf8), this, &CQuendalDlg::OnNetworkDiagnosis)
         ->setEnabled(IsPortOpen());
     menu.addAction(Utf8(kTextSurveyMenu.utf8), this, &CQuendalDlg::OnSignalMonitor)->setEnabled(IsPortOpen());
+    // The port lists do not change while the port is open.
+    menu.addAction(QString::fromUtf8(kRestoreDefaultsMenuText), this, &CQuendalDlg::OnRestoreDefaults)
+        ->setEnabled(!IsPortOpen());
     if (!m_aboutInSystemMenu) {
         menu.addSeparator();
         menu.addAction(Utf8(kAboutMenuText), this, &CQuendalDlg::ShowAbout);
@@ -288,6 +296,13 @@ void CQuendalDlg::OnDebugToggle() {
     setFixedSize(m_debugShown ? kWideWidth : kNarrowWidth, kClientHeight);
     ControlAs<QPushButton>(IDC_DEBUG_TOGGLE)
         ->setText(Utf8((m_debugShown ? kTextDebugHide : kTextDebugShow).utf8));
+}
+
+void CQuendalDlg::OnRestoreDefaults() {
+    m_settings.ApplyDefaults(*this);
+    if (QString error; !m_settings.Save(*this, error)) {
+        AppMessageBox(this, "设置未能保存：" + error);
+    }
 }
 
 void CQuendalDlg::OnTimerTick(int id) {

@@ -14,6 +14,9 @@
 // work itself is done by Qt-free modules: protocol/ (record, form binding, frames, commands), serial/
 // (engine), terminal/ (hex sends, receive pieces) and text/ (GBK).
 //
+// The remembered settings (window_settings.h) are put back before the window is shown and written when it
+// is destroyed, when the window was given a settings file.
+//
 // Data flow: the engine's worker reads the port and hands each run of received bytes to this window's
 // thread (CPortOwner); OnPortRxRun gives the run to the receive monitor (count, display) and to the params
 // panel (frame collection) and restarts the idle timer, whose tick judges the frame. Commands and sends go
@@ -34,6 +37,7 @@
 #include "app/port_panel.h"
 #include "app/receive_monitor.h"
 #include "app/send_panel.h"
+#include "app/window_settings.h"
 #include "app/window_timers.h"
 #include "serial/port_owner.h"
 #include "serial/serial_port.h"
@@ -44,7 +48,9 @@ class CStatusBar;
 class CQuendalDlg : public QDialog, private CPortOwner, private IPortLink {
     Q_OBJECT
   public:
-    explicit CQuendalDlg(QWidget* parent = nullptr);
+    // settingsPath: the remembered settings' file (CWindowSettings); empty starts in the start state and
+    // remembers nothing.
+    explicit CQuendalDlg(QWidget* parent = nullptr, const QString& settingsPath = QString());
     ~CQuendalDlg() override;
 
     QWidget* Control(int id) const;
@@ -57,6 +63,8 @@ class CQuendalDlg : public QDialog, private CPortOwner, private IPortLink {
     bool IsTimerRunning(int id) const { return m_timers.IsTimerRunning(id); }
     int TimerInterval(int id) const { return m_timers.TimerInterval(id); }
     bool IsPortOpen() const override { return m_port.IsOpen(); }
+    bool IsDebugShown() const { return m_debugShown; }
+    const CWindowSettings& Settings() const { return m_settings; }
 
     CPortPanel& PortPanel() const { return *m_portPanel; }
     CParamsPanel& ParamsPanel() const { return *m_paramsPanel; }
@@ -69,6 +77,7 @@ class CQuendalDlg : public QDialog, private CPortOwner, private IPortLink {
     void OnPortRxRun(std::span<const std::uint8_t> bytes, int port);
     void OnTimerTick(int id);
     void OnDebugToggle();
+    void OnRestoreDefaults();
     // The port panel's:
     void OnOpenPort() { m_portPanel->OnOpenPort(); }
     void OnPortSelected() { m_portPanel->OnPortSelected(); }
@@ -133,4 +142,5 @@ class CQuendalDlg : public QDialog, private CPortOwner, private IPortLink {
     bool m_destroyed = false;
     bool m_aboutInSystemMenu = false;
     bool m_debugShown = false;  // the debug half is shown: the window is wide
+    CWindowSettings m_settings;
 };

@@ -4,12 +4,14 @@
 #include <chrono>
 #include <filesystem>
 #include <map>
+#include <set>
 
 #include <nlohmann/json.hpp>
 
 #include "cli/console.h"
 #include "cli/owner_file.h"
 #include "cli/report.h"
+#include "serial/port_map.h"
 
 namespace {
 
@@ -252,9 +254,25 @@ std::string HexDump(const DeviceParams& record) {
 }
 
 int ListPorts(std::FILE* out, std::FILE* err) {
+    // The port map's wrong lines first: the names they were meant for are refused below.
+    const PortMap map = LoadPortMap();
+    std::set<int> numbers;
+    for (int n = 1; n <= 30; ++n) {
+        numbers.insert(n);
+    }
+    for (const PortMapEntry& entry : map.entries) {
+        numbers.insert(entry.number);
+    }
+    for (const PortMapProblem& problem : map.problems) {
+        const std::string where = problem.line == 0 ? "" : PortMapPath().value_or("") + " ";
+        std::fprintf(err, "quendal-cli: %s\n", VisibleText(where + problem.text).c_str());
+        if (problem.number) {
+            numbers.insert(*problem.number);
+        }
+    }
     std::vector<PortTarget> targets;
     std::string error;
-    for (int n = 1; n <= 30; ++n) {
+    for (int n : numbers) {
         targets.push_back(*ParsePortArgument("COM" + std::to_string(n), error));
     }
     CRunPortDirectory dir;

@@ -23,7 +23,9 @@ quendal_install_packages() {
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q "${missing[@]}"
 }
 
-QUENDAL_BUILD_PACKAGES=(cmake g++ make qt6-base-dev libgl-dev fonts-wqy-microhei libcli11-dev nlohmann-json3-dev)
+# qt6-translations-l10n: Qt's own texts (edit menus, file dialogs) in Chinese, loaded by the window at start.
+QUENDAL_BUILD_PACKAGES=(cmake g++ make qt6-base-dev libgl-dev fonts-wqy-microhei qt6-translations-l10n libcli11-dev
+    nlohmann-json3-dev)
 # rsvg-convert makes the PNG icons, which a test compares with the icon the window draws.
 QUENDAL_TEST_PACKAGES=(libgtest-dev googletest librsvg2-bin)
 # ./package: the icons, and dpkg-shlibdeps and dpkg-buildflags for CPack's DEB generator.

@@ -12,6 +12,7 @@
 #include <cstring>
 
 #include "serial/port_directory.h"
+#include "serial/port_map.h"
 #include "serial/port_names.h"
 
 namespace {
@@ -155,6 +156,20 @@ std::optional<std::string> EntryRefusal(const std::string& entry, const struct s
     return DeviceRefusal(shown, st);
 }
 
+// A device the user's port map names: the user chose it, so only its kind is judged.
+PortResolution MappedDevice(const std::string& path) {
+    struct stat st {};
+    if (stat(path.c_str(), &st) != 0) {
+        return {path, std::nullopt};  // absent now: the open fails like any absent port's
+    }
+    std::string shown = path;
+    char target[PATH_MAX];
+    if (const ssize_t n = readlink(path.c_str(), target, sizeof target); n >= 0) {
+        shown += " -> " + std::string(target, static_cast<std::size_t>(n));
+    }
+    return {path, DeviceRefusal(shown, st)};
+}
+
 struct ChainState {
     bool missing = false;
     std::optional<std::string> refusal;
@@ -215,6 +230,12 @@ PortResolution ResolvePort(int n) {
     struct stat entryStat {};
     if (!chain.missing && lstat(entry.c_str(), &entryStat) == 0) {
         return {entry, chain.refusal ? chain.refusal : EntryRefusal(entry, entryStat)};
+    }
+    if (const std::optional<std::string> mapPath = PortMapPath()) {
+        if (const std::optional<MappedPort> mapped = FindMappedPort(LoadPortMap(), n, *mapPath)) {
+            return mapped->refusal ? PortResolution{mapped->path, mapped->refusal}
+                                   : MappedDevice(mapped->path);
+        }
     }
     const std::optional<std::string> device = TableDevice(n);
     if (!device) {

@@ -212,7 +212,7 @@ TEST_F(PortPanel, MenuAndModemLinesFollowThePort) {
     };
     const QString greyed =
         "DTR 置位 (off), DTR 清除 (off), DTR 脉冲（100 毫秒） (off), RTS 置位 (off), RTS 清除 (off), "
-        "RTS 脉冲（100 毫秒） (off), 断线自动重连";
+        "RTS 脉冲（100 毫秒） (off), 断线自动重连, 端口映射...";
     EXPECT_EQ(entries(), greyed);
     EXPECT_FALSE(panel.ModemLinesShown());
 
@@ -252,7 +252,11 @@ TEST_F(PortPanel, ReconnectWaitsForTheDeviceAndReopensIt) {
     CPortPanel& panel = m_dlg->PortPanel();
     QMenu menu;
     panel.FillContextMenu(menu);
-    menu.actions().back()->trigger();
+    const auto reconnect = std::find_if(menu.actions().begin(), menu.actions().end(), [](QAction* a) {
+        return a->text() == QString::fromUtf8("断线自动重连");
+    });
+    ASSERT_NE(reconnect, menu.actions().end());
+    (*reconnect)->trigger();
     ASSERT_TRUE(panel.ReconnectOnLoss());
     Choose(IDC_PORT_BAUD, 17);  // 921600
     OpenButton()->click();

@@ -540,6 +540,31 @@ TEST_F(CliE2E, ABusyPortIsThreeAndTheOthersAreStillDone) {
     EXPECT_TRUE(run.err.ends_with("\n2 ok, 1 port-missing, 1 port-busy\n")) << run.err;
 }
 
+// The user's port map names ports for the command line as for the window; `ports` lists its names and
+// tells its wrong lines, whose names are refused.
+TEST_F(CliE2E, ThePortMapNamesPorts) {
+    StartSim(1);
+    const fs::path map = fs::path(std::getenv("XDG_CONFIG_HOME")) / "quendal" / "ports.conf";
+    fs::create_directories(map.parent_path());
+    WriteFile(map, "COM40 = " + (Dir() / "COM1").string() + "\nCOM41 = tty\nnonsense\n");
+    fs::permissions(map, fs::perms::owner_read | fs::perms::owner_write);
+
+    const CliRun signal = Run({"signal", "COM40"});
+    EXPECT_EQ(signal.code, 0) << Describe(signal);
+    EXPECT_TRUE(signal.out.starts_with("COM40 CSQ ")) << signal.out;
+
+    const CliRun ports = Run({"ports"});
+    EXPECT_EQ(ports.code, 0) << Describe(ports);
+    EXPECT_NE(
+        ports.err.find("quendal-cli: " + map.string() + " line 2: COM41: \"tty\" is not an absolute path\n"),
+        std::string::npos)
+        << ports.err;
+    EXPECT_NE(ports.err.find(" line 3: \"nonsense\" is not \"COMn = device path\""), std::string::npos)
+        << ports.err;
+    EXPECT_NE(ports.out.find("COM40  free"), std::string::npos) << ports.out;
+    EXPECT_NE(ports.out.find("COM41  refused"), std::string::npos) << ports.out;
+}
+
 }  // namespace
 
 TEST_F(CliE2E, MonitorShowsOrLogsEveryByteUntilCtrlCAndEndsWithZero) {

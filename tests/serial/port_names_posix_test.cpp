@@ -7,12 +7,15 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
+#include <functional>
 #include <optional>
 #include <string>
 #include <utility>
 
 #include "serial/port_directory.h"
+#include "serial/port_map.h"
 #include "serial/serial_by_id.h"
 #include "serial/serial_os.h"
 #include "tests/support/pty_fixture.h"
@@ -314,6 +317,140 @@ TEST(PortNames, SerialByIdNamesAreFoundByTheDeviceTheyLeadTo) {
     OsPort* port = nullptr;
     EXPECT_NE(OsOpenPort(byId + "/usb-A_Adapter-if00", port), 0);
     EXPECT_EQ(port, nullptr);
+}
+
+// Writes the user's port map (in the fixture's configuration folder) with mode; returns its path.
+std::string WritePortMap(const std::string& text, mode_t mode = 0600) {
+    const std::string config = std::getenv("XDG_CONFIG_HOME");
+    MakeDir(config + "/quendal", 0700);
+    const std::string path = config + "/quendal/ports.conf";
+    unlink(path.c_str());
+    std::ofstream(path) << text;
+    chmod(path.c_str(), mode);
+    return path;
+}
+
+// The map names ports after the port directory and before the table; what it leads to is judged as a
+// port, and a line that is wrong for a name refuses that name instead of falling through to the table.
+TEST(PortNamesTest, PortMapComesAfterTheDirectory) {
+    CPortDirFixture dir;
+    CPtyFixture pty;
+    ASSERT_FALSE(dir.Path().empty());
+    ASSERT_TRUE(pty.IsValid()) << pty.Error();
+    ASSERT_EQ(PortMapPath(), std::string(std::getenv("XDG_CONFIG_HOME")) + "/quendal/ports.conf");
+    const std::string d = dir.Path();
+    ASSERT_FALSE(pty.LinkAs(d, 1).empty()) << pty.Error();
+    const std::string byId = MakeDir(d + "/by-id", 0700) + "/usb-FTDI_FT232R-if00-port0";
+    ASSERT_EQ(symlink(pty.SlavePath().c_str(), byId.c_str()), 0);
+    const std::string map = WritePortMap(
+        "# mine\n"
+        "COM1 = /dev/null\n"
+        "COM2 = " +
+        byId +
+        "\n"
+        "COM3 = /dev/null\n"
+        "COM4 = /nonexistent/usb-gone\n"
+        "COM5 = ttyUSB0\n"
+        "this line is wrong\n");
+    struct Case {
+        int n;
+        std::string path;
+        std::string refusal;  // empty: a port, or absent
+        bool opens;
+    };
+    const Case cases[] = {
+        {1, d + "/COM1", "", true},
+        {2, byId, "", true},
+        {3, "/dev/null", "/dev/null is a character device but not a terminal", false},
+        {4, "/nonexistent/usb-gone", "", false},
+        {5, map, map + " line 6: COM5: \"ttyUSB0\" is not an absolute path", false},
+        {6, "/dev/ttyUSB5", "", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.n);
+        const PortResolution port = ResolvePort(c.n);
+        EXPECT_EQ(port.path, c.path);
+        EXPECT_EQ(port.refusal.value_or(""), c.refusal);
+        if (c.n != 6) {  // a real /dev/ttyUSB5 may be there
+            EXPECT_EQ(TryOpen(c.n) == 0, c.opens);
+        }
+    }
+    // Through the link the refusal shows where it leads.
+    ASSERT_EQ(symlink("/dev/null", (d + "/null").c_str()), 0);
+    WritePortMap("COM3 = " + d + "/null\n");
+    EXPECT_EQ(ResolvePort(3).refusal.value_or(""),
+              d + "/null -> /dev/null is a character device but not a terminal");
+}
+
+// A map that another user could have written, or that is no file, is not used, and no name goes to the
+// table in its place: it may have named any of them. A FIFO in its place does not hang the lookup.
+TEST(PortNamesTest, PortMapOthersCouldWriteRefusesEveryName) {
+    CPortDirFixture dir;
+    ASSERT_FALSE(dir.Path().empty());
+    const std::string path = WritePortMap("COM1 = /dev/ttyUSB0\n");
+    struct Case {
+        const char* name;
+        std::function<void()> make;
+        std::string refusal;
+    };
+    const Case cases[] = {
+        {"ours", [] {}, ""},
+        {"world-writable", [&] { chmod(path.c_str(), 0666); }, path + " is writable by other users"},
+        {"group-writable, another group",
+         [&] {
+             chmod(path.c_str(), 0660);
+             if (chown(path.c_str(), static_cast<uid_t>(-1), getegid() == 0 ? 1 : 0) != 0) {
+                 chmod(path.c_str(),
+                       0666);  // cannot give it away here: other users may write it all the same
+             }
+         },
+         path + " is writable by other users"},
+        {"fifo",
+         [&] {
+             unlink(path.c_str());
+             mkfifo(path.c_str(), 0600);
+         },
+         path + " is not a regular file"},
+        {"directory",
+         [&] {
+             unlink(path.c_str());
+             mkdir(path.c_str(), 0700);
+         },
+         path + " is not a regular file"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        c.make();
+        const PortResolution port = ResolvePort(7);
+        EXPECT_EQ(port.refusal.value_or(""), c.refusal);
+        EXPECT_EQ(port.path, c.refusal.empty() ? "/dev/ttyUSB6" : path);
+    }
+}
+
+// The devices offered in the port map's dialog: ttyUSB and ttyACM, each with its by-id name if it has one.
+TEST(PortNamesTest, SerialDevicesWithTheirStableNames) {
+    CPortDirFixture dir;
+    ASSERT_FALSE(dir.Path().empty());
+    const std::string dev = std::filesystem::canonical(dir.Path()).string();
+    for (const char* name : {"ttyUSB0", "ttyUSB1", "ttyACM0", "ttyS0", "ttyUSBx", "null"}) {
+        std::ofstream(dev + "/" + name) << "";
+    }
+    MakeDir(dev + "/serial", 0700);
+    MakeDir(dev + "/serial/by-id", 0700);
+    const std::string ids = dev + "/serial/by-id/";
+    ASSERT_EQ(symlink("../../ttyUSB1", (ids + "usb-FTDI_FT232R_A1-if00-port0").c_str()), 0);
+    ASSERT_EQ(symlink("../../ttyACM0", (ids + "usb-Quectel_EC20-if02").c_str()), 0);
+    ASSERT_EQ(symlink("../../ttyACM0", (ids + "usb-Quectel_EC20-if03").c_str()), 0);
+    ASSERT_EQ(symlink("../../ttyS0", (ids + "pci-serial").c_str()), 0);
+    ASSERT_EQ(symlink("../../ttyUSB9", (ids + "usb-gone").c_str()), 0);
+    const std::vector<SerialDevice> expected = {
+        {dev + "/ttyACM0", ids + "usb-Quectel_EC20-if02"},
+        {dev + "/ttyS0", ids + "pci-serial"},
+        {dev + "/ttyUSB0", ""},
+        {dev + "/ttyUSB1", ids + "usb-FTDI_FT232R_A1-if00-port0"},
+    };
+    EXPECT_EQ(ListSerialDevices(dev), expected);
+    EXPECT_TRUE(ListSerialDevices(dev + "/missing").empty());
 }
 
 }  // namespace

@@ -57,8 +57,9 @@ class CPtyFixture {
     std::vector<std::string> m_links;
 };
 
-// A fresh temporary directory that is the port directory (QUENDAL_PORT_DIR) while it lives; the previous
-// value comes back and the directory is removed at the end.
+// A fresh temporary directory that is the port directory (QUENDAL_PORT_DIR) while it lives, and an empty
+// configuration folder (XDG_CONFIG_HOME), so that no port map of the user's names a port; the previous
+// values come back and both directories are removed at the end.
 class CPortDirFixture {
   public:
     CPortDirFixture();
@@ -72,4 +73,7 @@ class CPortDirFixture {
     std::string m_path;
     bool m_hadPrevious = false;
     std::string m_previous;
+    std::string m_configPath;
+    bool m_hadPreviousConfig = false;
+    std::string m_previousConfig;
 };

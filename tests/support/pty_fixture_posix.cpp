@@ -180,6 +180,15 @@ CPortDirFixture::CPortDirFixture() {
         m_path = pattern;
         setenv("QUENDAL_PORT_DIR", m_path.c_str(), 1);
     }
+    if (const char* previous = std::getenv("XDG_CONFIG_HOME")) {
+        m_hadPreviousConfig = true;
+        m_previousConfig = previous;
+    }
+    std::string config = (std::filesystem::temp_directory_path() / "quendal-config-XXXXXX").string();
+    if (mkdtemp(config.data()) != nullptr) {
+        m_configPath = config;
+        setenv("XDG_CONFIG_HOME", m_configPath.c_str(), 1);
+    }
 }
 
 CPortDirFixture::~CPortDirFixture() {
@@ -188,8 +197,15 @@ CPortDirFixture::~CPortDirFixture() {
     } else {
         unsetenv("QUENDAL_PORT_DIR");
     }
-    if (!m_path.empty()) {
-        std::error_code ignored;
-        std::filesystem::remove_all(m_path, ignored);
+    if (m_hadPreviousConfig) {
+        setenv("XDG_CONFIG_HOME", m_previousConfig.c_str(), 1);
+    } else {
+        unsetenv("XDG_CONFIG_HOME");
+    }
+    for (const std::string& dir : {m_path, m_configPath}) {
+        if (!dir.empty()) {
+            std::error_code ignored;
+            std::filesystem::remove_all(dir, ignored);
+        }
     }
 }
