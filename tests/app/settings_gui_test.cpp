@@ -278,7 +278,8 @@ TEST_F(Settings, RestoreDefaultsReturnsToTheStartState) {
         EXPECT_EQ(entries.indexOf("恢复默认设置"), entries.indexOf("信号监测...") + 1);
         EXPECT_FALSE(open["恢复默认设置"]->isEnabled());
         window.ControlAs<QPushButton>(IDC_OPEN_PORT)->click();
-        ASSERT_FALSE(window.IsPortOpen());
+        // The worker lets go of the port in its own time.
+        ASSERT_TRUE(WaitUntil([&] { return !window.IsPortOpen(); }));
         MenuEntries(window, nullptr, "恢复默认设置");
         EXPECT_EQ(ShownBy(window), kStartState);
     }
