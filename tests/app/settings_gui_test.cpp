@@ -24,9 +24,13 @@
 #include <map>
 #include <memory>
 
+#include "app/capture_control.h"
 #include "app/port_map_dlg.h"
+#include "app/port_panel.h"
 #include "app/qt_translations.h"
 #include "app/quendal_dlg.h"
+#include "app/receive_monitor.h"
+#include "app/send_panel.h"
 #include "app/status_bar.h"
 #include "app/window_settings.h"
 #include "serial/port_names.h"
@@ -285,6 +289,47 @@ TEST_F(Settings, RestoreDefaultsReturnsToTheStartState) {
     }
     CQuendalDlg next(nullptr, m_path);
     EXPECT_EQ(ShownBy(next), kStartState);
+    EXPECT_TRUE(BoxRecorder::Boxes().empty());
+}
+
+// The terminal's and the port's options from their menus come back too; a log's choices do, the log does not.
+TEST_F(Settings, MenuOptionsKeptAcrossStarts) {
+    const auto options = [](const CQuendalDlg& w) {
+        const CaptureRequest& log = w.Capture().LastRequest();
+        return QStringList{QString::number(w.ReceiveMonitor().Timestamps()),
+                           QString::number(static_cast<int>(w.ReceiveMonitor().GetReceiveEncoding())),
+                           QString::number(static_cast<int>(w.SendPanel().LineEnding())),
+                           QString::number(w.PortPanel().ReconnectOnLoss()),
+                           log.path,
+                           QString::number(static_cast<int>(log.options.format)),
+                           QString::number(log.options.includeSent),
+                           QString::number(log.options.append),
+                           QString::number(w.Capture().IsOn())};
+    };
+    QStringList start;
+    QStringList changed;
+    {
+        CQuendalDlg first(nullptr, m_path);
+        start = options(first);
+        first.ReceiveMonitor().SetTimestamps(true);
+        first.ReceiveMonitor().SetReceiveEncoding(ReceiveEncoding::Utf8);
+        first.SendPanel().SetLineEnding(SendLineEnding::CrLf);
+        first.PortPanel().SetReconnectOnLoss(true);
+        CaptureRequest log{"/tmp/quendal-log-of-a-test.txt", {}};
+        log.options.format = CaptureOptions::Format::Text;
+        log.options.includeSent = true;
+        log.options.append = true;
+        first.Capture().SetLastRequest(log);
+        changed = options(first);
+        ASSERT_NE(changed, start);
+        first.reject();
+    }
+    {
+        CQuendalDlg second(nullptr, m_path);
+        EXPECT_EQ(options(second), changed);
+        MenuEntries(second, nullptr, "恢复默认设置");
+        EXPECT_EQ(options(second), start);
+    }
     EXPECT_TRUE(BoxRecorder::Boxes().empty());
 }
 
