@@ -1,5 +1,6 @@
 #include "app/modem_lines_view.h"
 
+#include <QEvent>
 #include <QHBoxLayout>
 #include <QLabel>
 
@@ -32,9 +33,21 @@ CModemLinesView::CModemLinesView(QLabel* pane) : m_pane(pane), m_box(new QWidget
         layout->addWidget(line);
         m_lines[i] = line;
     }
-    const int width = static_cast<int>(m_lines.size()) * (kLineWidth + 1) + 2;
-    m_box->setGeometry(pane->width() - width - 2, 0, width, pane->height());
+    m_box->resize(static_cast<int>(m_lines.size()) * (kLineWidth + 1) + 2, pane->height());
+    PlaceBox();
     m_box->hide();
+    pane->installEventFilter(this);
+}
+
+void CModemLinesView::PlaceBox() {
+    m_box->setGeometry(m_pane->width() - m_box->width() - 2, 0, m_box->width(), m_pane->height());
+}
+
+bool CModemLinesView::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_pane && event->type() == QEvent::Resize) {
+        PlaceBox();
+    }
+    return QObject::eventFilter(watched, event);
 }
 
 void CModemLinesView::Show(const CModemControl::Status& status) {

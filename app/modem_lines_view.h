@@ -4,6 +4,7 @@
 // just ends before the lines while they are shown.
 #pragma once
 
+#include <QObject>
 #include <QString>
 #include <array>
 
@@ -12,7 +13,8 @@
 class QLabel;
 class QWidget;
 
-class CModemLinesView {
+// A filter on the pane: the lines keep to its right end when a pane beside it (a running log's) narrows it.
+class CModemLinesView : public QObject {
   public:
     explicit CModemLinesView(QLabel* pane);
 
@@ -22,7 +24,12 @@ class CModemLinesView {
     // The names of the lines drawn lit, in order ("CTS DCD"), for tests and screen readers.
     QString LitLines() const;
 
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
   private:
+    void PlaceBox();
+
     QLabel* m_pane;
     QWidget* m_box;
     std::array<QLabel*, 4> m_lines{};

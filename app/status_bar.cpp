@@ -28,6 +28,8 @@ CStatusBar::CStatusBar(QWidget* parent, int width, const std::array<int, 3>& rig
 
 void CStatusBar::SetPaneText(int pane, const QString& text) {
     Pane(pane)->setText(text);
+    // The last pane gives room to the modem lines and a running log's count; the whole text stays at hand.
+    Pane(pane)->setToolTip(text);
 }
 
 QString CStatusBar::PaneText(int pane) const {
