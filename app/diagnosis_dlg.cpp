@@ -47,14 +47,9 @@ QString ValueText(const DiagnosisItem& item) {
     return value.isEmpty() ? status : status + "：" + value;
 }
 
+// The run speaks the window's language: a signal's meaning is its grade (优, 良, ...).
 QString MeaningText(const DiagnosisItem& item) {
-    QString meaning = FromUtf8(item.meaning);
-    const bool signal = item.grade != SignalGrade::Unknown;
-    if (signal) {
-        const QString grade = FromUtf8(GradeNameZh(item.grade));
-        meaning = meaning.isEmpty() ? grade : grade + "（" + meaning + "）";
-    }
-    return meaning;
+    return FromUtf8(item.meaning);
 }
 
 }  // namespace
@@ -125,7 +120,7 @@ void CDiagnosisDlg::Start() {
     m_save->setEnabled(false);
     m_rerun->setEnabled(false);
     m_worker = std::thread([this] {
-        Diagnosis diagnosis = RunDiagnosis(m_link, m_recordApn);
+        Diagnosis diagnosis = RunDiagnosis(m_link, m_recordApn, ModemLanguage::Chinese);
         // Dropped with the dialog if it is gone by then; the destructor joins first, so this is safe.
         QMetaObject::invokeMethod(
             this, [this, diagnosis = std::move(diagnosis)] { ShowDiagnosis(diagnosis); },

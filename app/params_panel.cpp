@@ -278,7 +278,7 @@ void CParamsPanel::ShowSignalLevel(std::string_view frameText) {
     const QueryAnswer<Csq> csq = ParseCsq(frameText);
     QString text = Utf8(kTextSignalTip.utf8) + "：";
     if (csq.Ok()) {
-        const std::string level = LevelText(CsqLevel(csq.value.rssi));
+        const std::string level = LevelText(CsqLevel(csq.value.rssi), ModemLanguage::Chinese);
         text += QString("CSQ %1，%2，%3")
                     .arg(csq.value.rssi)
                     .arg(QString::fromStdString(level), Utf8(GradeNameZh(CsqGrade(csq.value.rssi))));

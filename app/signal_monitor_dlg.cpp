@@ -22,7 +22,7 @@ QString FromUtf8(std::string_view text) {
 }
 
 QString LevelCell(const SignalLevel& level) {
-    return level.known ? FromUtf8(LevelText(level)) : QString("-");
+    return level.known ? FromUtf8(LevelText(level, ModemLanguage::Chinese)) : QString("-");
 }
 
 QString StatsLine(std::string_view name, const SeriesStats& stats, std::string_view unit) {

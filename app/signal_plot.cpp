@@ -195,9 +195,11 @@ QString CSignalPlot::ToolTipAt(QPoint point) const {
     }
     QString text = nearest->time.toString("HH:mm:ss") + "  CSQ " +
                    (nearest->csq ? QString::number(*nearest->csq) : QString("-")) + "  " +
-                   Zh(LevelText(nearest->csqLevel)) + "  " + Zh(GradeNameZh(nearest->csqGrade));
+                   Zh(LevelText(nearest->csqLevel, ModemLanguage::Chinese)) + "  " +
+                   Zh(GradeNameZh(nearest->csqGrade));
     if (nearest->rsrp.known) {
-        text += "\nRSRP " + Zh(LevelText(nearest->rsrp)) + "  RSRQ " + Zh(LevelText(nearest->rsrq)) + "  " +
+        text += "\nRSRP " + Zh(LevelText(nearest->rsrp, ModemLanguage::Chinese)) + "  RSRQ " +
+                Zh(LevelText(nearest->rsrq, ModemLanguage::Chinese)) + "  " +
                 Zh(GradeNameZh(nearest->rsrpGrade));
     }
     return text;

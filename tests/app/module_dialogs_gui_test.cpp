@@ -127,7 +127,7 @@ TEST(DiagnosisDialog, FillsTableAndVerdictFromTheModule) {
         QTableWidget* table = dialog.Table();
         EXPECT_EQ(table->rowCount(), static_cast<int>(dialog.Result()->items.size()));
         EXPECT_GT(table->rowCount(), 0);
-        const int imei = RowOf(table, "IMEI");
+        const int imei = RowOf(table, "IMEI号");
         ASSERT_GE(imei, 0);
         EXPECT_EQ(Cell(table, imei, 1), c.imeiValue);
         EXPECT_TRUE(dialog.VerdictText().startsWith(c.verdict)) << dialog.VerdictText().toStdString();
@@ -153,12 +153,12 @@ TEST(DiagnosisDialog, ShowsTheSignalGradeAndTheRawAnswerEscaped) {
     dialog.Start();
     ASSERT_TRUE(WaitUntil([&] { return dialog.Result().has_value(); }, 20000));
     QTableWidget* table = dialog.Table();
-    const int sim = RowOf(table, "SIM");
+    const int sim = RowOf(table, "SIM卡");
     ASSERT_GE(sim, 0);
     EXPECT_FALSE(Cell(table, sim, 3).contains(QChar(0x1b)));
     EXPECT_TRUE(Cell(table, sim, 3).contains("\\x1B", Qt::CaseInsensitive))
         << Cell(table, sim, 3).toStdString();
-    const int csq = RowOf(table, "Signal (CSQ)");
+    const int csq = RowOf(table, "信号（CSQ）");
     ASSERT_GE(csq, 0);
     EXPECT_TRUE(Cell(table, csq, 2).startsWith("优")) << Cell(table, csq, 2).toStdString();
     EXPECT_TRUE(Cell(table, csq, 1).contains("-67")) << Cell(table, csq, 1).toStdString();
