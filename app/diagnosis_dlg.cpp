@@ -114,6 +114,8 @@ void CDiagnosisDlg::Start() {
         m_worker.join();
     }
     m_result.reset();
+    m_runMs = 0;
+    m_runClock.start();
     m_table->setRowCount(0);
     m_verdict->setText(FromUtf8(kTextDiagRunning.utf8));
     m_copy->setEnabled(false);
@@ -148,6 +150,7 @@ void CDiagnosisDlg::ShowDiagnosis(const Diagnosis& diagnosis) {
         m_table->setColumnWidth(column, std::min(m_table->columnWidth(column), 260));
     }
     m_verdict->setText(VerdictText());
+    m_runMs = m_runClock.elapsed();
     m_copy->setEnabled(true);
     m_save->setEnabled(true);
     m_rerun->setEnabled(true);

@@ -149,7 +149,9 @@ void CSignalPlot::paintEvent(QPaintEvent*) {
         p.drawText(QRect(legendX + 18, 1, 90, 16), Qt::AlignLeft | Qt::AlignVCenter, name);
         legendX += 110;
     }
-    // The series: a gap where a sample has no value.
+    // The series: a gap where a sample has no value. A dot marks each sample while they stand apart; in a
+    // long survey they would merge into the line, and drawing thousands a poll makes each poll slower.
+    const bool dots = static_cast<double>(samples.size()) * 6 < area.width();
     p.setRenderHint(QPainter::Antialiasing);
     for (const auto& [member, colour] :
          {std::pair{&SignalSample::csqLevel, kCsqColour}, std::pair{&SignalSample::rsrp, kRsrpColour}}) {
@@ -170,7 +172,9 @@ void CSignalPlot::paintEvent(QPaintEvent*) {
                 path.moveTo(point);
                 open = true;
             }
-            p.drawEllipse(point, 2.5, 2.5);
+            if (dots) {
+                p.drawEllipse(point, 2.5, 2.5);
+            }
         }
         p.setBrush(Qt::NoBrush);
         p.drawPath(path);

@@ -15,6 +15,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QTableView>
 #include <QTableWidget>
 #include <QTimer>
 #include <algorithm>
@@ -437,7 +438,7 @@ TEST_F(ExchangeE2E, SignalMonitorSamplesAndSavesTheSurvey) {
             dialog.StopSurvey();
             samples = dialog.Samples();
             stats = dialog.StatsText();
-            EXPECT_EQ(dialog.Table()->rowCount(), static_cast<int>(samples.size()));
+            EXPECT_EQ(dialog.Table()->model()->rowCount(), static_cast<int>(samples.size()));
             saved = dialog.SaveTo(QString::fromStdString(csvPath));
         });
         ASSERT_TRUE(opened);

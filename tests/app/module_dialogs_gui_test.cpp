@@ -13,6 +13,7 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QTableView>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -86,6 +87,10 @@ int RowOf(QTableWidget* table, const QString& name) {
         }
     }
     return -1;
+}
+
+QString Cell(QTableView* table, int row, int column) {
+    return table->model()->index(row, column).data().toString();
 }
 
 QString ReadFile(const QString& path) {
@@ -246,7 +251,7 @@ TEST(SignalMonitor, AddsSamplesAndComputesMinMeanMax) {
     EXPECT_EQ(std::count(device.asked.begin(), device.asked.end(), "AT+CESQ"), 1);
     EXPECT_EQ(std::count(device.asked.begin(), device.asked.end(), "AT+CSQ"), 4);
     EXPECT_FALSE(dialog.AsksCesq());
-    ASSERT_EQ(dialog.Table()->rowCount(), 4);
+    ASSERT_EQ(dialog.Table()->model()->rowCount(), 4);
     EXPECT_EQ(Cell(dialog.Table(), 0, 1), "10");
     EXPECT_EQ(Cell(dialog.Table(), 1, 3), "优");
     EXPECT_EQ(Cell(dialog.Table(), 2, 2), "-");  // 99: unknown, left out of the series
