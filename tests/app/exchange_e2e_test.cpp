@@ -484,3 +484,34 @@ TEST_F(ExchangeE2E, SignalMonitorSamplesAndSavesTheSurvey) {
 }
 
 }  // namespace
+
+namespace {
+
+// A diagnosis opened right after a read: the read's own signal query (due 500 ms after the click) waits
+// until the dialog is done, so its answer is never taken for a diagnosis query's, and goes out after.
+TEST_F(ExchangeE2E, ADiagnosisRightAfterAReadKeepsEachAnswerToItsQuery) {
+    StartSim();
+    Open();
+    Dlg().ControlAs<QPushButton>(IDC_READ_PARAMS)->click();
+    std::optional<Diagnosis> result;
+    ASSERT_TRUE(RunMenuDialog<CDiagnosisDlg>("网络诊断...", [&](CDiagnosisDlg& dialog) {
+        ASSERT_TRUE(WaitUntil([&] { return dialog.Result().has_value(); }, 30000));
+        result = dialog.Result();
+    }));
+    ASSERT_TRUE(result);
+    EXPECT_EQ(result->verdict, Verdict::LooksFine) << result->verdictLine;
+    EXPECT_EQ(result->identity.imei, m_sim->Said("module IMEI "));
+    EXPECT_EQ(result->identity.iccid, m_sim->Said("ICCID "));
+    EXPECT_EQ(result->identity.imsi.size(), 15u) << result->identity.imsi;
+    EXPECT_EQ(result->identity.firmware, "QS4G1R02A05");
+    for (const DiagnosisItem& item : result->items) {
+        EXPECT_EQ(item.status, ItemStatus::Ok) << item.command << ": " << item.raw;
+    }
+    // Once the dialog is closed the read's query goes out (its timer stops when it is sent).
+    const std::int64_t tx = TxCount();
+    ASSERT_TRUE(WaitUntil([&] { return !Dlg().IsTimerRunning(TIMER_SIGNAL_QUERY); }, 3000));
+    EXPECT_EQ(TxCount() - tx, 22);
+    EXPECT_NE(Text(IDC_SIGNAL), "-");
+}
+
+}  // namespace
