@@ -6,7 +6,7 @@
 //   quendal-bench idle       [--seconds S]                     CPU with the port open and nothing arriving
 //   quendal-bench startup                                      process start to the window's first paint
 //   quendal-bench diagnosis  --sim PATH [--runs R]             the window's network diagnosis, 9600 baud
-//   quendal-bench survey     [--seconds S] [--lte]             an hour's signal survey, simulated clock
+//   quendal-bench survey     [--seconds S] [--lte] [--png F]   an hour's signal survey, simulated clock
 //   quendal-bench chart results.csv out.png
 #include <cstdio>
 #include <cstdlib>

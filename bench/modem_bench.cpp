@@ -29,6 +29,7 @@
 #include "app/params_panel.h"
 #include "app/quendal_dlg.h"
 #include "app/signal_monitor_dlg.h"
+#include "app/signal_plot.h"
 #include "bench/benches.h"
 #include "modem/module_answer.h"
 #include "res/texts.h"
@@ -268,6 +269,9 @@ int RunSurveyBench(int argc, char** argv, const BenchArgs& args) {
     }
     QCoreApplication::processEvents();
     const double rssEnd = ProcStatusMb("VmRSS");
+    if (const std::string png = args.Text("png", ""); !png.empty()) {
+        dialog.Plot()->grab().save(QString::fromStdString(png));  // the hour's curve, to look at
+    }
     std::printf(
         "name,polls,samples,missed,simulated_s,real_s,max_poll_ms,rss_start_mb,rss_1min_mb,rss_end_mb,"
         "hwm_mb,first_min_ms_per_poll,last_min_ms_per_poll\n");
