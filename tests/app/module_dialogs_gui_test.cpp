@@ -361,3 +361,38 @@ TEST(SignalField, TooltipHasDbmAndGrade) {
 }
 
 }  // namespace
+
+namespace {
+
+// A long survey draws fewer points than samples; a one-sample dip and the last sample still show.
+TEST(SignalPlot, ALongSurveyKeepsItsExtremes) {
+    std::vector<SignalSample> samples;
+    for (int i = 0; i < 3000; ++i) {
+        const int csq = i == 1500 ? 2 : i == 2999 ? 10 : 25;  // -109 dBm once, -93 dBm at the end
+        samples.push_back(SampleFromAnswers(i, QDateTime::currentDateTime(),
+                                            "+CSQ: " + std::to_string(csq) + ",99\r\nOK\r\n", std::nullopt));
+    }
+    CSignalPlot plot;
+    plot.SetSamples(&samples);
+    plot.resize(520, 220);
+    const QImage image = plot.grab().toImage();
+    // The series' blue, in the rows around a level (the plot spans -40 to -140 dBm over rows 22 to 198).
+    const auto blueNear = [&](double dbm, int fromX, int toX) {
+        const int y = 22 + static_cast<int>((-40 - dbm) / 100 * 176);
+        for (int x = fromX; x <= toX; ++x) {
+            for (int row = y - 3; row <= y + 3; ++row) {
+                const QColor c = image.pixelColor(x, row);
+                if (c.blue() > 150 && c.red() < 90 && c.green() < 140) {
+                    return true;
+                }
+            }
+        }
+        return false;
+    };
+    EXPECT_TRUE(blueNear(-109, 44, 490));
+    EXPECT_TRUE(blueNear(-93, 480, 490));
+    EXPECT_TRUE(blueNear(-63, 44, 60));
+    EXPECT_FALSE(blueNear(-125, 44, 490));
+}
+
+}  // namespace
