@@ -47,14 +47,9 @@ QString ValueText(const DiagnosisItem& item) {
     return value.isEmpty() ? status : status + "：" + value;
 }
 
+// The run speaks the window's language: a signal's meaning is its grade (优, 良, ...).
 QString MeaningText(const DiagnosisItem& item) {
-    QString meaning = FromUtf8(item.meaning);
-    const bool signal = item.grade != SignalGrade::Unknown;
-    if (signal) {
-        const QString grade = FromUtf8(GradeNameZh(item.grade));
-        meaning = meaning.isEmpty() ? grade : grade + "（" + meaning + "）";
-    }
-    return meaning;
+    return FromUtf8(item.meaning);
 }
 
 }  // namespace
@@ -119,13 +114,15 @@ void CDiagnosisDlg::Start() {
         m_worker.join();
     }
     m_result.reset();
+    m_runMs = 0;
+    m_runClock.start();
     m_table->setRowCount(0);
     m_verdict->setText(FromUtf8(kTextDiagRunning.utf8));
     m_copy->setEnabled(false);
     m_save->setEnabled(false);
     m_rerun->setEnabled(false);
     m_worker = std::thread([this] {
-        Diagnosis diagnosis = RunDiagnosis(m_link, m_recordApn);
+        Diagnosis diagnosis = RunDiagnosis(m_link, m_recordApn, ModemLanguage::Chinese);
         // Dropped with the dialog if it is gone by then; the destructor joins first, so this is safe.
         QMetaObject::invokeMethod(
             this, [this, diagnosis = std::move(diagnosis)] { ShowDiagnosis(diagnosis); },
@@ -153,6 +150,7 @@ void CDiagnosisDlg::ShowDiagnosis(const Diagnosis& diagnosis) {
         m_table->setColumnWidth(column, std::min(m_table->columnWidth(column), 260));
     }
     m_verdict->setText(VerdictText());
+    m_runMs = m_runClock.elapsed();
     m_copy->setEnabled(true);
     m_save->setEnabled(true);
     m_rerun->setEnabled(true);

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QElapsedTimer>
 #include <QString>
 #include <optional>
 #include <string>
@@ -27,6 +28,8 @@ class CDiagnosisDlg : public QDialog {
     void Start();
     bool Running() const { return m_worker.joinable() && !m_result; }
     const std::optional<Diagnosis>& Result() const { return m_result; }
+    // How long the last run took, from its start to its result shown; 0 while none has ended.
+    qint64 RunMilliseconds() const { return m_runMs; }
     QString ResultText() const;
     QString VerdictText() const;
     QTableWidget* Table() const { return m_table; }
@@ -45,6 +48,8 @@ class CDiagnosisDlg : public QDialog {
     CThreadedModuleLink m_link;
     std::thread m_worker;
     std::optional<Diagnosis> m_result;
+    QElapsedTimer m_runClock;
+    qint64 m_runMs = 0;
     QLabel* m_verdict = nullptr;
     QTableWidget* m_table = nullptr;
     QPushButton* m_copy = nullptr;

@@ -231,8 +231,9 @@ void CParamsPanel::OnSignalQueryDue() {
 }
 
 void CParamsPanel::SendSignalQuery() {
-    if (!m_port.IsPortOpen()) {
-        // Waits for the port, trying again every half second.
+    // A module dialog's queries are under way (it observes the frames): their answers and this one would
+    // share frames, so this one waits for them as it waits for the port, trying again every half second.
+    if (!m_port.IsPortOpen() || m_frameObserver) {
         if (!m_timers.IsTimerRunning(TIMER_SIGNAL_QUERY)) {
             m_timers.SetTimer(TIMER_SIGNAL_QUERY, kSignalQueryDelayMs);
         }
@@ -278,7 +279,7 @@ void CParamsPanel::ShowSignalLevel(std::string_view frameText) {
     const QueryAnswer<Csq> csq = ParseCsq(frameText);
     QString text = Utf8(kTextSignalTip.utf8) + "：";
     if (csq.Ok()) {
-        const std::string level = LevelText(CsqLevel(csq.value.rssi));
+        const std::string level = LevelText(CsqLevel(csq.value.rssi), ModemLanguage::Chinese);
         text += QString("CSQ %1，%2，%3")
                     .arg(csq.value.rssi)
                     .arg(QString::fromStdString(level), Utf8(GradeNameZh(CsqGrade(csq.value.rssi))));

@@ -7,11 +7,12 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QSpinBox>
-#include <QTableWidget>
+#include <QTableView>
 #include <QVBoxLayout>
 
 #include "app/save_text_file.h"
 #include "app/signal_plot.h"
+#include "app/signal_sample_model.h"
 #include "modem/module_queries.h"
 #include "res/texts.h"
 
@@ -19,10 +20,6 @@ namespace {
 
 QString FromUtf8(std::string_view text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-QString LevelCell(const SignalLevel& level) {
-    return level.known ? FromUtf8(LevelText(level)) : QString("-");
 }
 
 QString StatsLine(std::string_view name, const SeriesStats& stats, std::string_view unit) {
@@ -70,11 +67,10 @@ CSignalMonitorDlg::CSignalMonitorDlg(QWidget* parent, CModuleAsker& asker) : QDi
     m_stats->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     layout->addWidget(m_stats);
 
-    m_table = new QTableWidget(0, 7, this);
+    m_model = new CSignalSampleModel(m_samples, this);
+    m_table = new QTableView(this);
+    m_table->setModel(m_model);
     m_table->setAccessibleName(FromUtf8(kTextSurveyTableName.utf8));
-    m_table->setHorizontalHeaderLabels({FromUtf8(kTextSurveyColTime.utf8), "CSQ", "CSQ dBm",
-                                        FromUtf8(kTextSurveyColGrade.utf8), "RSRP", "RSRQ",
-                                        "RSRP " + FromUtf8(kTextSurveyColGrade.utf8)});
     m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_table->verticalHeader()->setVisible(false);
     m_table->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 8);
@@ -143,30 +139,17 @@ void CSignalMonitorDlg::OnCsqAnswer(std::optional<std::string> csq) {
 void CSignalMonitorDlg::AddSample(const std::optional<std::string>& csq,
                                   const std::optional<std::string>& cesq) {
     m_polling = false;
-    const double seconds = m_samples.empty() ? 0 : static_cast<double>(m_clock.elapsed()) / 1000.0;
+    const qint64 now = m_elapsedMs ? m_elapsedMs() : m_clock.elapsed();
     if (m_samples.empty()) {
-        m_clock.restart();
+        m_firstMs = now;
     }
-    m_samples.push_back(SampleFromAnswers(seconds, QDateTime::currentDateTime(), csq, cesq));
-    AppendRow(m_samples.back());
+    const double seconds = static_cast<double>(now - m_firstMs) / 1000.0;
+    m_model->BeginAppend();
+    m_samples.push_back(SampleFromAnswers(seconds, m_opened.addMSecs(now), csq, cesq));
+    m_model->EndAppend();
+    m_table->scrollToBottom();
     ShowStats();
     m_plot->update();
-}
-
-void CSignalMonitorDlg::AppendRow(const SignalSample& s) {
-    const int row = m_table->rowCount();
-    m_table->insertRow(row);
-    const QString cells[] = {s.time.toString("HH:mm:ss"),
-                             s.csq ? QString::number(*s.csq) : QString("-"),
-                             LevelCell(s.csqLevel),
-                             FromUtf8(GradeNameZh(s.csqGrade)),
-                             LevelCell(s.rsrp),
-                             LevelCell(s.rsrq),
-                             s.rsrp.known ? FromUtf8(GradeNameZh(s.rsrpGrade)) : QString("-")};
-    for (int column = 0; column < 7; ++column) {
-        m_table->setItem(row, column, new QTableWidgetItem(cells[column]));
-    }
-    m_table->scrollToBottom();
 }
 
 QString CSignalMonitorDlg::StatsText() const {
@@ -184,8 +167,9 @@ void CSignalMonitorDlg::ShowStats() {
 }
 
 void CSignalMonitorDlg::OnClear() {
+    m_model->BeginClear();
     m_samples.clear();
-    m_table->setRowCount(0);
+    m_model->EndClear();
     ShowStats();
     m_plot->update();
 }

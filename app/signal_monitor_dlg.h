@@ -1,13 +1,15 @@
 // "信号监测": a survey an installer watches while moving the antenna. Every N seconds it asks AT+CSQ, and
 // AT+CESQ too until the module says it does not know it, step by step on the window's thread through
 // CModuleAsker; each poll becomes one sample, drawn on the curve, listed in the table (every value the
-// curve shows is there), summed up as min / mean / max, and saved as CSV on request.
+// curve shows is there, drawn from the samples themselves), summed up as min / mean / max, and saved as CSV
+// on request.
 #pragma once
 
 #include <QDateTime>
 #include <QDialog>
 #include <QElapsedTimer>
 #include <QTimer>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -16,10 +18,11 @@
 #include "app/signal_samples.h"
 
 class CSignalPlot;
+class CSignalSampleModel;
 class QLabel;
 class QPushButton;
 class QSpinBox;
-class QTableWidget;
+class QTableView;
 
 class CSignalMonitorDlg : public QDialog {
     Q_OBJECT
@@ -38,10 +41,12 @@ class CSignalMonitorDlg : public QDialog {
 
     const std::vector<SignalSample>& Samples() const { return m_samples; }
     QString StatsText() const;
-    QTableWidget* Table() const { return m_table; }
+    QTableView* Table() const { return m_table; }
     CSignalPlot* Plot() const { return m_plot; }
     QSpinBox* IntervalBox() const { return m_interval; }
     bool AsksCesq() const { return m_askCesq; }
+    // The survey's clock, milliseconds since the dialog opened; a benchmark runs an hour on one of its own.
+    void SetClock(std::function<qint64()> elapsedMs) { m_elapsedMs = std::move(elapsedMs); }
 
     void OnClear();
     void OnSave();
@@ -50,17 +55,20 @@ class CSignalMonitorDlg : public QDialog {
   private:
     void OnCsqAnswer(std::optional<std::string> answer);
     void AddSample(const std::optional<std::string>& csq, const std::optional<std::string>& cesq);
-    void AppendRow(const SignalSample& sample);
     void ShowStats();
 
     CModuleAsker& m_asker;
     QTimer m_poll;
     QElapsedTimer m_clock;
+    QDateTime m_opened = QDateTime::currentDateTime();
+    std::function<qint64()> m_elapsedMs;
+    qint64 m_firstMs = 0;  // of the survey's first sample
     bool m_polling = false;
     bool m_askCesq = true;  // until the module answers AT+CESQ with an error
     std::vector<SignalSample> m_samples;
     CSignalPlot* m_plot = nullptr;
-    QTableWidget* m_table = nullptr;
+    CSignalSampleModel* m_model = nullptr;
+    QTableView* m_table = nullptr;
     QLabel* m_stats = nullptr;
     QSpinBox* m_interval = nullptr;
     QPushButton* m_startStop = nullptr;

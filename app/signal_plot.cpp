@@ -149,29 +149,54 @@ void CSignalPlot::paintEvent(QPaintEvent*) {
         p.drawText(QRect(legendX + 18, 1, 90, 16), Qt::AlignLeft | Qt::AlignVCenter, name);
         legendX += 110;
     }
-    // The series: a gap where a sample has no value.
+    // The series: a gap where a sample has no value. A dot marks each sample while they stand apart; in a
+    // long survey they would merge into the line, and drawing thousands a poll makes each poll slower.
+    const bool dots = static_cast<double>(samples.size()) * 6 < area.width();
     p.setRenderHint(QPainter::Antialiasing);
     for (const auto& [member, colour] :
          {std::pair{&SignalSample::csqLevel, kCsqColour}, std::pair{&SignalSample::rsrp, kRsrpColour}}) {
-        QPainterPath path;
-        bool open = false;
         p.setPen(QPen(colour, 2));
         p.setBrush(colour);
+        // Within one pixel column only a point that widens the column's span is drawn, and the column's
+        // last sample: the same line, with at most a few points a column however long the survey.
+        QPainterPath path;
+        bool open = false;
+        QPointF last;   // the last sample's point
+        QPointF added;  // the last point put in the path
+        double low = 0;
+        double high = 0;
+        const auto finishColumn = [&] {
+            if (open && last != added) {
+                path.lineTo(last);
+                added = last;
+            }
+        };
         for (const SignalSample& s : samples) {
             const SignalLevel& level = s.*member;
             if (!level.known) {
+                finishColumn();
                 open = false;
                 continue;
             }
             const QPointF point(XOf(s.seconds), YOf(LevelValue(level)));
-            if (open) {
-                path.lineTo(point);
-            } else {
-                path.moveTo(point);
+            if (!open || point.x() != last.x()) {
+                finishColumn();
+                open ? path.lineTo(point) : path.moveTo(point);
                 open = true;
+                added = point;
+                low = high = point.y();
+            } else if (point.y() < low || point.y() > high) {
+                path.lineTo(point);
+                added = point;
+                low = std::min(low, point.y());
+                high = std::max(high, point.y());
             }
-            p.drawEllipse(point, 2.5, 2.5);
+            last = point;
+            if (dots) {
+                p.drawEllipse(point, 2.5, 2.5);
+            }
         }
+        finishColumn();
         p.setBrush(Qt::NoBrush);
         p.drawPath(path);
     }
@@ -195,9 +220,11 @@ QString CSignalPlot::ToolTipAt(QPoint point) const {
     }
     QString text = nearest->time.toString("HH:mm:ss") + "  CSQ " +
                    (nearest->csq ? QString::number(*nearest->csq) : QString("-")) + "  " +
-                   Zh(LevelText(nearest->csqLevel)) + "  " + Zh(GradeNameZh(nearest->csqGrade));
+                   Zh(LevelText(nearest->csqLevel, ModemLanguage::Chinese)) + "  " +
+                   Zh(GradeNameZh(nearest->csqGrade));
     if (nearest->rsrp.known) {
-        text += "\nRSRP " + Zh(LevelText(nearest->rsrp)) + "  RSRQ " + Zh(LevelText(nearest->rsrq)) + "  " +
+        text += "\nRSRP " + Zh(LevelText(nearest->rsrp, ModemLanguage::Chinese)) + "  RSRQ " +
+                Zh(LevelText(nearest->rsrq, ModemLanguage::Chinese)) + "  " +
                 Zh(GradeNameZh(nearest->rsrpGrade));
     }
     return text;

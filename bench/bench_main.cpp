@@ -6,6 +6,8 @@
 //   quendal-bench rss        [--auto-clear on|off] [--bytes N] text mode, 100 MB by default
 //   quendal-bench idle       [--seconds S]                     CPU with the port open and nothing arriving
 //   quendal-bench startup                                      process start to the window's first paint
+//   quendal-bench diagnosis  --sim PATH [--runs R]             the window's network diagnosis, 9600 baud
+//   quendal-bench survey     [--seconds S] [--lte] [--png F]   an hour's signal survey, simulated clock
 //   quendal-bench chart results.csv out.png
 #include <cstdio>
 #include <cstdlib>
@@ -16,7 +18,8 @@
 int main(int argc, char** argv) {
     if (argc < 2) {
         std::fprintf(stderr,
-                     "usage: quendal-bench header|cat|engine|throughput|rss|idle|startup|chart ...\n");
+                     "usage: quendal-bench "
+                     "header|cat|engine|throughput|rss|idle|startup|diagnosis|survey|chart ...\n");
         return 2;
     }
     const std::string command = argv[1];
@@ -55,6 +58,9 @@ int main(int argc, char** argv) {
     }
     if (command == "startup-child") {
         return RunStartupChild(argc, argv);
+    }
+    if (command == "diagnosis" || command == "survey") {
+        return RunModemBench(argc, argv, command, args);
     }
     if (command == "chart") {
         return RunChart(argc, argv, args);

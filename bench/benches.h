@@ -33,5 +33,9 @@ int RunIdle(int argc, char** argv, const BenchArgs& args);
 int RunStartup(const BenchArgs& args);
 int RunStartupChild(int argc, char** argv);
 
+// The module dialogs: the network diagnosis against the simulated DTU program ("diagnosis", --sim PATH),
+// and an hour's signal survey on a simulated clock ("survey", --seconds S, --lte).
+int RunModemBench(int argc, char** argv, const std::string& command, const BenchArgs& args);
+
 // Draws results.csv (the script's medians) as a PNG bar chart.
 int RunChart(int argc, char** argv, const BenchArgs& args);

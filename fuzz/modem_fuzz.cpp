@@ -170,6 +170,14 @@ void CheckDiagnosis(std::string_view text) {
     FUZZ_CHECK(d.identity.imei.empty() || d.identity.imei == d.items[1].value);
     FUZZ_CHECK(d.identity.iccid.empty() || d.identity.iccid == d.items[2].value);
     FUZZ_CHECK(Shown(d.identity.firmware));
+    // The window's Chinese run over the same answers: the same verdict, told safely.
+    ScriptLink again(pieces);
+    const Diagnosis zh = RunDiagnosis(again, apn, ModemLanguage::Chinese);
+    FUZZ_CHECK(zh.verdict == d.verdict && zh.items.size() == d.items.size());
+    FUZZ_CHECK(Shown(zh.verdictLine) && zh.verdictLine.rfind(VerdictTextZh(zh.verdict), 0) == 0);
+    for (const DiagnosisItem& item : zh.items) {
+        FUZZ_CHECK(Shown(item.name) && Shown(item.value) && Shown(item.meaning));
+    }
 }
 
 }  // namespace

@@ -13,6 +13,7 @@
 #include <string_view>
 #include <vector>
 
+#include "modem/modem_words.h"
 #include "modem/signal_quality.h"
 
 class IModuleLink {
@@ -72,7 +73,9 @@ inline constexpr int kUnansweredBeforeGivingUp = 3;
 
 // recordApn: the APN the unit's record holds (GBK bytes as stored; ends at a zero byte), compared with the
 // module's contexts; empty to skip that check.
-Diagnosis RunDiagnosis(IModuleLink& link, std::string_view recordApn);
+// language: the words of names, meanings and the verdict line (values and raw answers are the module's).
+Diagnosis RunDiagnosis(IModuleLink& link, std::string_view recordApn,
+                       ModemLanguage language = ModemLanguage::English);
 
 // Whether two APNs name the same network: without regard to case, and with the operator part
 // ".mncNNN.mccNNN.gprs" that some modules add left off.

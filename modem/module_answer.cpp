@@ -237,7 +237,15 @@ SplitLines SplitAnswer(std::string_view answer, std::string_view command) {
     return split;
 }
 
-std::string_view CmeErrorMeaning(int code) {
+std::string_view CmeErrorMeaning(int code, ModemLanguage language) {
+    if (language == ModemLanguage::Chinese) {
+        for (const CodedText& e : kTextsCmeErrorZh) {
+            if (e.code == code) {
+                return e.text.utf8;
+            }
+        }
+        return {};
+    }
     for (const CmeError& e : kCmeErrors) {
         if (e.code == code) {
             return e.meaning;
@@ -300,4 +308,39 @@ std::string EscapeModuleText(std::string_view bytes) {
         }
     }
     return out;
+}
+
+std::string ErrorLineMeaning(std::string_view finalLine, std::optional<int> code, ModemLanguage language) {
+    const auto number = [&] { return code ? std::to_string(*code) : std::string(); };
+    if (finalLine.starts_with("+CRSM:")) {
+        const std::string status(Trim(finalLine.substr(6)));
+        return language == ModemLanguage::Chinese ? std::string("SIM卡拒绝读取（状态 ") + status + "）"
+                                                  : "the SIM refused the read (status " + status + ")";
+    }
+    SplitLines split;
+    split.finalLine = finalLine;
+    split.errorCode = code;
+    split.final = finalLine.starts_with("+CME ERROR")   ? FinalResult::CmeError
+                  : finalLine.starts_with("+CMS ERROR") ? FinalResult::CmsError
+                                                        : FinalResult::Error;
+    if (language != ModemLanguage::Chinese) {
+        return ErrorMeaning(split);
+    }
+    switch (split.final) {
+        case FinalResult::CmeError:
+            if (code) {
+                const std::string_view meaning = CmeErrorMeaning(*code, language);
+                return meaning.empty() ? std::string(kTextModemError.utf8) + " " + number() +
+                                             std::string(kTextModemNotStandard.utf8)
+                                       : std::string(meaning);
+            }
+            return std::string(kTextModemError.utf8) + "：" +
+                   std::string(Trim(std::string_view(split.finalLine)
+                                        .substr(std::min<std::size_t>(11, finalLine.size()))));
+        case FinalResult::CmsError:
+            return std::string(kTextModemSmsError.utf8) + (code ? " " + number() : std::string());
+        default:
+            break;
+    }
+    return std::string(kTextModemRefused.utf8);
 }

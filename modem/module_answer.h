@@ -10,6 +10,8 @@
 #include <string_view>
 #include <vector>
 
+#include "modem/modem_words.h"
+
 inline constexpr std::string_view kModuleCommandPrefix = "DTU+CONFIG=CMD:";
 inline constexpr std::string_view kModuleAnswerMarker = "+CONFIG CMD:";
 
@@ -39,10 +41,13 @@ SplitLines SplitAnswer(std::string_view answer, std::string_view command);
 
 // The standard meaning of +CME ERROR: n (mobile termination and packet domain errors), empty when the
 // number is not a standard one.
-std::string_view CmeErrorMeaning(int code);
+std::string_view CmeErrorMeaning(int code, ModemLanguage language = ModemLanguage::English);
 
 // What a failed command's final result means to a reader: "+CME ERROR: 10" -> "SIM not inserted".
 std::string ErrorMeaning(const SplitLines& split);
+// The same told from a failed query's answer (its final line as read, escaped, and +CME ERROR's number),
+// in the language given; "+CRSM: sw1,sw2" is the SIM refusing a file read.
+std::string ErrorLineMeaning(std::string_view finalLine, std::optional<int> code, ModemLanguage language);
 
 // Printable ASCII as it is; backslash doubled; CR, LF, tab as \r \n \t; other control bytes and bytes
 // that form no GBK character as \xNN; GBK characters as UTF-8.

@@ -67,7 +67,10 @@ bool LuhnValid(std::string_view digits) {
     return sum % 10 == 0;
 }
 
-std::string_view SimStateMeaning(SimState state) {
+std::string_view SimStateMeaning(SimState state, ModemLanguage language) {
+    if (language == ModemLanguage::Chinese) {
+        return kTextsSimStateZh[static_cast<int>(state)].utf8;
+    }
     switch (state) {
         case SimState::Ready:
             return "SIM ready";

@@ -10,6 +10,8 @@
 #include <string_view>
 #include <vector>
 
+#include "modem/modem_words.h"
+
 enum class AnswerStatus { Ok, ModuleError, Unreadable };
 
 template <class T>
@@ -48,7 +50,7 @@ struct SimStatus {
     SimState state = SimState::NotReady;
     std::string code;  // as sent: "READY", "SIM PIN", "PH-NET PIN", ...
 };
-std::string_view SimStateMeaning(SimState state);
+std::string_view SimStateMeaning(SimState state, ModemLanguage language = ModemLanguage::English);
 
 struct Imei {
     std::string digits;  // 15 digits
@@ -61,10 +63,10 @@ struct Operator {
     std::string name;           // escaped
     std::optional<int> accessTechnology;
 };
-std::string_view OperatorModeMeaning(int mode);
-std::string_view OperatorFormatMeaning(int format);
+std::string_view OperatorModeMeaning(int mode, ModemLanguage language = ModemLanguage::English);
+std::string_view OperatorFormatMeaning(int format, ModemLanguage language = ModemLanguage::English);
 // "E-UTRAN (LTE)", ...; empty for a number the standard does not list.
-std::string_view AccessTechnologyMeaning(int act);
+std::string_view AccessTechnologyMeaning(int act, ModemLanguage language = ModemLanguage::English);
 
 struct Registration {
     int mode = 0;  // n: which unsolicited reports the module sends
@@ -74,7 +76,7 @@ struct Registration {
     std::optional<int> accessTechnology;
 };
 // 0 not registered, not searching; 1 registered, home network; ... 10.
-std::string_view RegistrationMeaning(int stat);
+std::string_view RegistrationMeaning(int stat, ModemLanguage language = ModemLanguage::English);
 bool IsRegistered(int stat);
 
 struct Csq {

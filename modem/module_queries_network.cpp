@@ -9,18 +9,20 @@
 
 using namespace query_fields;
 
-std::string_view OperatorModeMeaning(int mode) {
+std::string_view OperatorModeMeaning(int mode, ModemLanguage language) {
     static constexpr std::string_view kModes[] = {"automatic", "manual", "deregistered from the network",
                                                   "format only", "manual, then automatic"};
-    return mode >= 0 && mode < 5 ? kModes[mode] : std::string_view();
+    return SayNumbered(language, mode >= 0 && mode < 5 ? kModes[mode] : std::string_view(),
+                       kTextsOperatorModeZh, mode);
 }
 
-std::string_view OperatorFormatMeaning(int format) {
+std::string_view OperatorFormatMeaning(int format, ModemLanguage language) {
     static constexpr std::string_view kFormats[] = {"long name", "short name", "numeric (MCC MNC)"};
-    return format >= 0 && format < 3 ? kFormats[format] : std::string_view();
+    return SayNumbered(language, format >= 0 && format < 3 ? kFormats[format] : std::string_view(),
+                       kTextsOperatorFormatZh, format);
 }
 
-std::string_view AccessTechnologyMeaning(int act) {
+std::string_view AccessTechnologyMeaning(int act, ModemLanguage language) {
     static constexpr std::string_view kTechnologies[] = {
         "GSM (2G)",
         "GSM Compact (2G)",
@@ -37,10 +39,11 @@ std::string_view AccessTechnologyMeaning(int act) {
         "NG-RAN",
         "E-UTRA-NR dual connectivity",
     };
-    return act >= 0 && act < 14 ? kTechnologies[act] : std::string_view();
+    return SayNumbered(language, act >= 0 && act < 14 ? kTechnologies[act] : std::string_view(),
+                       kTextsAccessTechnologyZh, act);
 }
 
-std::string_view RegistrationMeaning(int stat) {
+std::string_view RegistrationMeaning(int stat, ModemLanguage language) {
     static constexpr std::string_view kStates[] = {
         "not registered, not searching",
         "registered, home network",
@@ -54,7 +57,8 @@ std::string_view RegistrationMeaning(int stat) {
         "registered for CSFB not preferred, home network",
         "registered for CSFB not preferred, roaming",
     };
-    return stat >= 0 && stat < 11 ? kStates[stat] : std::string_view();
+    return SayNumbered(language, stat >= 0 && stat < 11 ? kStates[stat] : std::string_view(),
+                       kTextsRegistrationZh, stat);
 }
 
 bool IsRegistered(int stat) {

@@ -44,24 +44,24 @@ std::string_view GradeName(SignalGrade grade) {
 std::string_view GradeNameZh(SignalGrade grade) {
     switch (grade) {
         case SignalGrade::Excellent:
-            return "优";
+            return kTextGradeExcellent.utf8;
         case SignalGrade::Good:
-            return "良";
+            return kTextGradeGood.utf8;
         case SignalGrade::Fair:
-            return "中";
+            return kTextGradeFair.utf8;
         case SignalGrade::Poor:
-            return "差";
+            return kTextGradePoor.utf8;
         case SignalGrade::None:
-            return "无";
+            return kTextGradeNone.utf8;
         case SignalGrade::Unknown:
             break;
     }
-    return "未知";
+    return kTextModemUnknown.utf8;
 }
 
-std::string LevelText(const SignalLevel& level) {
+std::string LevelText(const SignalLevel& level, ModemLanguage language) {
     if (!level.known) {
-        return "unknown";
+        return std::string(Say(language, "unknown", kTextModemUnknown));
     }
     const int whole = level.tenths / 10;
     const int tenth = level.tenths % 10;
@@ -73,9 +73,9 @@ std::string LevelText(const SignalLevel& level) {
     text += ' ';
     text += level.unit;
     if (level.bound == SignalLevel::Bound::OrLess) {
-        text += " or less";
+        text += Say(language, " or less", kTextModemOrLess);
     } else if (level.bound == SignalLevel::Bound::OrMore) {
-        text += " or more";
+        text += Say(language, " or more", kTextModemOrMore);
     }
     return text;
 }

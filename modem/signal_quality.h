@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "modem/modem_words.h"
+
 enum class SignalGrade { Unknown, None, Poor, Fair, Good, Excellent };
 
 // "excellent", "good", "fair", "poor", "none", "unknown": for code, logs and reports.
@@ -22,8 +24,8 @@ struct SignalLevel {
     std::string_view unit;  // "dBm" or "dB"
 };
 
-// "-67 dBm", "-113 dBm or less", "-19.5 dB", "unknown".
-std::string LevelText(const SignalLevel& level);
+// "-67 dBm", "-113 dBm or less", "-19.5 dB", "unknown"; in Chinese "-113 dBm 或更低", "未知".
+std::string LevelText(const SignalLevel& level, ModemLanguage language = ModemLanguage::English);
 
 // AT+CSQ rssi: 2*rssi - 113 dBm; 0 is -113 or less, 31 is -51 or more, 99 unknown.
 SignalLevel CsqLevel(int rssi);

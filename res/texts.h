@@ -113,6 +113,214 @@ inline constexpr GbkText kTextSurveyMinMeanMax{"\xD7\xEE\xD0\xA1/\xC6\xBD\xBE\xF
 inline constexpr GbkText kTextSignalTip{"\xD0\xC5\xBA\xC5", "信号"};
 inline constexpr GbkText kTextSaveIsLink{"%1 \xCA\xC7\xD2\xBB\xB8\xF6\xC1\xB4\xBD\xD3\xA3\xAC\xCE\xB4\xD0\xB4\xC8\xEB\xA3\xBA\xD6\xBB\xD0\xB4\xC8\xEB\xC6\xD5\xCD\xA8\xCE\xC4\xBC\xFE\xA3\xAC\xC7\xEB\xC1\xED\xD1\xA1\xCE\xC4\xBC\xFE\xC3\xFB", "%1 是一个链接，未写入：只写入普通文件，请另选文件名"};
 inline constexpr GbkText kTextSignalPlotName{"\xD0\xC5\xBA\xC5\xC7\xFA\xCF\xDF", "信号曲线"};
+inline constexpr GbkText kTextModemItemSim{"SIM\xBF\xA8", "SIM卡"};
+inline constexpr GbkText kTextModemItemImei{"IMEI\xBA\xC5", "IMEI号"};
+inline constexpr GbkText kTextModemItemIccid{"ICCID\xA3\xA8SIM\xBF\xA8\xBA\xC5\xA3\xA9", "ICCID（SIM卡号）"};
+inline constexpr GbkText kTextModemItemImsi{"IMSI", "IMSI"};
+inline constexpr GbkText kTextModemItemManufacturer{"\xC4\xA3\xBF\xE9\xB3\xA7\xC9\xCC", "模块厂商"};
+inline constexpr GbkText kTextModemItemModel{"\xC4\xA3\xBF\xE9\xD0\xCD\xBA\xC5", "模块型号"};
+inline constexpr GbkText kTextModemItemFirmware{"\xC4\xA3\xBF\xE9\xB9\xCC\xBC\xFE\xB0\xE6\xB1\xBE", "模块固件版本"};
+inline constexpr GbkText kTextModemItemOperator{"\xD4\xCB\xD3\xAA\xC9\xCC", "运营商"};
+inline constexpr GbkText kTextModemItemRegCs{"\xCD\xF8\xC2\xE7\xD7\xA2\xB2\xE1\xA3\xA8" "CS\xA3\xA9", "网络注册（CS）"};
+inline constexpr GbkText kTextModemItemRegGprs{"\xCD\xF8\xC2\xE7\xD7\xA2\xB2\xE1\xA3\xA8GPRS\xA3\xA9", "网络注册（GPRS）"};
+inline constexpr GbkText kTextModemItemRegLte{"\xCD\xF8\xC2\xE7\xD7\xA2\xB2\xE1\xA3\xA8LTE\xA3\xA9", "网络注册（LTE）"};
+inline constexpr GbkText kTextModemItemCsq{"\xD0\xC5\xBA\xC5\xA3\xA8" "CSQ\xA3\xA9", "信号（CSQ）"};
+inline constexpr GbkText kTextModemItemCesq{"\xD0\xC5\xBA\xC5\xA3\xA8" "CESQ\xA3\xA9", "信号（CESQ）"};
+inline constexpr GbkText kTextModemItemApn{"APN", "APN"};
+inline constexpr GbkText kTextModemNoAnswer{"\xCE\xDE\xD3\xA6\xB4\xF0", "无应答"};
+inline constexpr GbkText kTextModemNotAsked{"\xCE\xB4\xD1\xAF\xCE\xCA\xA3\xBA\xC4\xA3\xBF\xE9\xD2\xD1\xCD\xA3\xD6\xB9\xD3\xA6\xB4\xF0", "未询问：模块已停止应答"};
+inline constexpr GbkText kTextModemUnreadable{"\xCE\xDE\xB7\xA8\xCA\xB6\xB1\xF0\xB5\xC4\xD3\xA6\xB4\xF0", "无法识别的应答"};
+inline constexpr GbkText kTextModemCheckDigitOk{"\xD0\xA3\xD1\xE9\xCE\xBB\xD5\xFD\xC8\xB7", "校验位正确"};
+inline constexpr GbkText kTextModemCheckDigitWrong{"\xD0\xA3\xD1\xE9\xCE\xBB\xB4\xED\xCE\xF3", "校验位错误"};
+inline constexpr GbkText kTextModemFromSimFile{"\xB4\xD3SIM\xBF\xA8\xCE\xC4\xBC\xFE\xB6\xC1\xB3\xF6", "从SIM卡文件读出"};
+inline constexpr GbkText kTextModemCountryCode{"\xB9\xFA\xBC\xD2\xC2\xEB\xA3\xA8MCC\xA3\xA9", "国家码（MCC）"};
+inline constexpr GbkText kTextModemNone{"\xCE\xDE", "无"};
+inline constexpr GbkText kTextModemNoOperator{"\xCE\xB4\xD1\xA1\xD4\xF1\xD4\xCB\xD3\xAA\xC9\xCC", "未选择运营商"};
+inline constexpr GbkText kTextModemAccessTechnology{"\xBD\xD3\xC8\xEB\xBC\xBC\xCA\xF5", "接入技术"};
+inline constexpr GbkText kTextModemNotStandard{"\xA3\xA8\xB7\xC7\xB1\xEA\xD7\xBC\xB1\xE0\xBA\xC5\xA3\xA9", "（非标准编号）"};
+inline constexpr GbkText kTextModemArea{"\xC7\xF8\xD3\xF2", "区域"};
+inline constexpr GbkText kTextModemCell{"\xD0\xA1\xC7\xF8", "小区"};
+inline constexpr GbkText kTextModemUnknown{"\xCE\xB4\xD6\xAA", "未知"};
+inline constexpr GbkText kTextModemOrLess{" \xBB\xF2\xB8\xFC\xB5\xCD", " 或更低"};
+inline constexpr GbkText kTextModemOrMore{" \xBB\xF2\xB8\xFC\xB8\xDF", " 或更高"};
+inline constexpr GbkText kTextModemNoContext{"\xCE\xB4\xB6\xA8\xD2\xE5PDP\xC9\xCF\xCF\xC2\xCE\xC4", "未定义PDP上下文"};
+inline constexpr GbkText kTextModemApnMatches{"\xD3\xEB\xB2\xCE\xCA\xFD\xD6\xD0\xB5\xC4" "APN\xD2\xBB\xD6\xC2", "与参数中的APN一致"};
+inline constexpr GbkText kTextModemApnDiffers{"\xD3\xEB\xB2\xCE\xCA\xFD\xD6\xD0\xB5\xC4" "APN\xB2\xBB\xD2\xBB\xD6\xC2\xA3\xBA", "与参数中的APN不一致："};
+inline constexpr GbkText kTextModemModule{"\xC4\xA3\xBF\xE9", "模块"};
+inline constexpr GbkText kTextModemRecord{"\xB2\xCE\xCA\xFD", "参数"};
+inline constexpr GbkText kTextModemRefused{"\xC4\xA3\xBF\xE9\xBE\xDC\xBE\xF8\xD6\xB4\xD0\xD0\xB8\xC3\xC3\xFC\xC1\xEE\xBB\xF2\xB2\xBB\xD6\xA7\xB3\xD6\xB8\xC3\xC3\xFC\xC1\xEE", "模块拒绝执行该命令或不支持该命令"};
+inline constexpr GbkText kTextModemError{"\xC4\xA3\xBF\xE9\xB4\xED\xCE\xF3", "模块错误"};
+inline constexpr GbkText kTextModemSmsError{"\xB6\xCC\xCF\xFB\xCF\xA2\xB7\xFE\xCE\xF1\xB4\xED\xCE\xF3", "短消息服务错误"};
+inline constexpr GbkText kTextModemNothingAnswered{"\xCB\xF9\xD3\xD0\xB2\xE9\xD1\xAF\xBE\xF9\xCE\xDE\xD3\xA6\xB4\xF0", "所有查询均无应答"};
+inline constexpr GbkText kTextModemNoRegistration{"\xCE\xDE\xB7\xA8\xB6\xC1\xC8\xA1\xD7\xA2\xB2\xE1\xD7\xB4\xCC\xAC", "无法读取注册状态"};
+inline constexpr GbkText kTextGradeExcellent{"\xD3\xC5", "优"};
+inline constexpr GbkText kTextGradeGood{"\xC1\xBC", "良"};
+inline constexpr GbkText kTextGradeFair{"\xD6\xD0", "中"};
+inline constexpr GbkText kTextGradePoor{"\xB2\xEE", "差"};
+inline constexpr GbkText kTextGradeNone{"\xCE\xDE", "无"};
+inline constexpr GbkText kTextVerdictModuleSilent{"\xC4\xA3\xBF\xE9\xCE\xDE\xD3\xA6\xB4\xF0", "模块无应答"};
+inline constexpr GbkText kTextVerdictNoSim{"\xCE\xB4\xBC\xEC\xB2\xE2\xB5\xBD\xBF\xC9\xD3\xC3\xB5\xC4SIM\xBF\xA8", "未检测到可用的SIM卡"};
+inline constexpr GbkText kTextVerdictPinNeeded{"SIM\xBF\xA8\xD0\xE8\xD2\xAAPIN\xC2\xEB", "SIM卡需要PIN码"};
+inline constexpr GbkText kTextVerdictDenied{"\xCD\xF8\xC2\xE7\xBE\xDC\xBE\xF8\xD7\xA2\xB2\xE1", "网络拒绝注册"};
+inline constexpr GbkText kTextVerdictNotRegistered{"\xCE\xB4\xD7\xA2\xB2\xE1\xB5\xBD\xCD\xF8\xC2\xE7", "未注册到网络"};
+inline constexpr GbkText kTextVerdictNoSignal{"\xCE\xDE\xD0\xC5\xBA\xC5", "无信号"};
+inline constexpr GbkText kTextVerdictApnDiffers{"\xC4\xA3\xBF\xE9\xB5\xC4" "APN\xD3\xEB\xB2\xCE\xCA\xFD\xD6\xD0\xB5\xC4" "APN\xB2\xBB\xD2\xBB\xD6\xC2", "模块的APN与参数中的APN不一致"};
+inline constexpr GbkText kTextVerdictUndetermined{"\xCE\xDE\xB7\xA8\xC5\xD0\xB6\xCF", "无法判断"};
+inline constexpr GbkText kTextVerdictLooksFine{"\xBF\xB4\xC6\xF0\xC0\xB4\xD5\xFD\xB3\xA3", "看起来正常"};
+
+inline constexpr GbkText kTextsSimStateZh[] = {
+    {"SIM\xBF\xA8\xBE\xCD\xD0\xF7", "SIM卡就绪"},
+    {"SIM\xBF\xA8\xD2\xD1\xCB\xF8\xA3\xBA\xD0\xE8\xD2\xAAPIN\xC2\xEB", "SIM卡已锁：需要PIN码"},
+    {"SIM\xBF\xA8\xD2\xD1\xCB\xF8\xCB\xC0\xA3\xBA\xD0\xE8\xD2\xAAPUK\xC2\xEB", "SIM卡已锁死：需要PUK码"},
+    {"\xD0\xE8\xD2\xAAPIN2\xC2\xEB\xA3\xA8\xB2\xBB\xD3\xB0\xCF\xEC\xCA\xFD\xBE\xDD\xD2\xB5\xCE\xF1\xA3\xA9", "需要PIN2码（不影响数据业务）"},
+    {"\xCE\xB4\xB2\xE5\xC8\xEBSIM\xBF\xA8", "未插入SIM卡"},
+    {"SIM\xBF\xA8\xCE\xB4\xBE\xCD\xD0\xF7", "SIM卡未就绪"},
+};
+
+inline constexpr GbkText kTextsOperatorModeZh[] = {
+    {"\xD7\xD4\xB6\xAF", "自动"},
+    {"\xCA\xD6\xB6\xAF", "手动"},
+    {"\xD2\xD1\xB4\xD3\xCD\xF8\xC2\xE7\xD7\xA2\xCF\xFA", "已从网络注销"},
+    {"\xBD\xF6\xC9\xE8\xD6\xC3\xB8\xF1\xCA\xBD", "仅设置格式"},
+    {"\xCF\xC8\xCA\xD6\xB6\xAF\xBA\xF3\xD7\xD4\xB6\xAF", "先手动后自动"},
+};
+
+inline constexpr GbkText kTextsOperatorFormatZh[] = {
+    {"\xB3\xA4\xC3\xFB\xB3\xC6", "长名称"},
+    {"\xB6\xCC\xC3\xFB\xB3\xC6", "短名称"},
+    {"\xCA\xFD\xD7\xD6\xA3\xA8MCC MNC\xA3\xA9", "数字（MCC MNC）"},
+};
+
+inline constexpr GbkText kTextsAccessTechnologyZh[] = {
+    {"GSM\xA3\xA8" "2G\xA3\xA9", "GSM（2G）"},
+    {"GSM Compact\xA3\xA8" "2G\xA3\xA9", "GSM Compact（2G）"},
+    {"UTRAN\xA3\xA8" "3G\xA3\xA9", "UTRAN（3G）"},
+    {"GSM EGPRS\xA3\xA8" "2G\xA3\xA9", "GSM EGPRS（2G）"},
+    {"UTRAN HSDPA\xA3\xA8" "3G\xA3\xA9", "UTRAN HSDPA（3G）"},
+    {"UTRAN HSUPA\xA3\xA8" "3G\xA3\xA9", "UTRAN HSUPA（3G）"},
+    {"UTRAN HSDPA\xD3\xEBHSUPA\xA3\xA8" "3G\xA3\xA9", "UTRAN HSDPA与HSUPA（3G）"},
+    {"E-UTRAN\xA3\xA8LTE\xA3\xA9", "E-UTRAN（LTE）"},
+    {"EC-GSM-IoT", "EC-GSM-IoT"},
+    {"E-UTRAN NB-S1\xA3\xA8NB-IoT\xA3\xA9", "E-UTRAN NB-S1（NB-IoT）"},
+    {"E-UTRA\xBD\xD3\xC8\xEB" "5G\xBA\xCB\xD0\xC4\xCD\xF8", "E-UTRA接入5G核心网"},
+    {"NR\xBD\xD3\xC8\xEB" "5G\xBA\xCB\xD0\xC4\xCD\xF8\xA3\xA8" "5G\xA3\xA9", "NR接入5G核心网（5G）"},
+    {"NG-RAN", "NG-RAN"},
+    {"E-UTRA\xD3\xEBNR\xCB\xAB\xC1\xAC\xBD\xD3", "E-UTRA与NR双连接"},
+};
+
+inline constexpr GbkText kTextsRegistrationZh[] = {
+    {"\xCE\xB4\xD7\xA2\xB2\xE1\xA3\xAC\xCE\xB4\xD4\xDA\xCB\xD1\xCB\xF7\xCD\xF8\xC2\xE7", "未注册，未在搜索网络"},
+    {"\xD2\xD1\xD7\xA2\xB2\xE1\xA3\xAC\xB1\xBE\xB5\xD8\xCD\xF8\xC2\xE7", "已注册，本地网络"},
+    {"\xCE\xB4\xD7\xA2\xB2\xE1\xA3\xAC\xD5\xFD\xD4\xDA\xCB\xD1\xCB\xF7\xCD\xF8\xC2\xE7", "未注册，正在搜索网络"},
+    {"\xD7\xA2\xB2\xE1\xB1\xBB\xBE\xDC\xBE\xF8", "注册被拒绝"},
+    {"\xCE\xB4\xD6\xAA\xA3\xA8\xC8\xE7\xB2\xBB\xD4\xDA\xB8\xB2\xB8\xC7\xB7\xB6\xCE\xA7\xC4\xDA\xA3\xA9", "未知（如不在覆盖范围内）"},
+    {"\xD2\xD1\xD7\xA2\xB2\xE1\xA3\xAC\xC2\xFE\xD3\xCE", "已注册，漫游"},
+    {"\xBD\xF6\xD7\xA2\xB2\xE1\xB6\xCC\xD0\xC5\xD2\xB5\xCE\xF1\xA3\xAC\xB1\xBE\xB5\xD8\xCD\xF8\xC2\xE7", "仅注册短信业务，本地网络"},
+    {"\xBD\xF6\xD7\xA2\xB2\xE1\xB6\xCC\xD0\xC5\xD2\xB5\xCE\xF1\xA3\xAC\xC2\xFE\xD3\xCE", "仅注册短信业务，漫游"},
+    {"\xBD\xF6\xBD\xD3\xC8\xEB\xBD\xF4\xBC\xB1\xB3\xD0\xD4\xD8\xD2\xB5\xCE\xF1", "仅接入紧急承载业务"},
+    {"\xD2\xD1\xD7\xA2\xB2\xE1\xA3\xA8\xB2\xBB\xD3\xC5\xCF\xC8" "CSFB\xA3\xA9\xA3\xAC\xB1\xBE\xB5\xD8\xCD\xF8\xC2\xE7", "已注册（不优先CSFB），本地网络"},
+    {"\xD2\xD1\xD7\xA2\xB2\xE1\xA3\xA8\xB2\xBB\xD3\xC5\xCF\xC8" "CSFB\xA3\xA9\xA3\xAC\xC2\xFE\xD3\xCE", "已注册（不优先CSFB），漫游"},
+};
+
+struct CodedText {
+    int code;
+    GbkText text;
+};
+
+inline constexpr CodedText kTextsCmeErrorZh[] = {
+    {0, {"\xCA\xD6\xBB\xFA\xB9\xCA\xD5\xCF", "手机故障"}},
+    {1, {"\xCE\xB4\xC1\xAC\xBD\xD3\xCA\xD6\xBB\xFA", "未连接手机"}},
+    {2, {"\xCA\xD6\xBB\xFA\xCA\xCA\xC5\xE4\xC6\xF7\xC1\xB4\xC2\xB7\xB1\xA3\xC1\xF4", "手机适配器链路保留"}},
+    {3, {"\xB2\xBB\xD4\xCA\xD0\xED\xB5\xC4\xB2\xD9\xD7\xF7", "不允许的操作"}},
+    {4, {"\xB2\xBB\xD6\xA7\xB3\xD6\xB5\xC4\xB2\xD9\xD7\xF7", "不支持的操作"}},
+    {5, {"\xD0\xE8\xD2\xAAPH-SIM PIN\xC2\xEB", "需要PH-SIM PIN码"}},
+    {6, {"\xD0\xE8\xD2\xAAPH-FSIM PIN\xC2\xEB", "需要PH-FSIM PIN码"}},
+    {7, {"\xD0\xE8\xD2\xAAPH-FSIM PUK\xC2\xEB", "需要PH-FSIM PUK码"}},
+    {10, {"\xCE\xB4\xB2\xE5\xC8\xEBSIM\xBF\xA8", "未插入SIM卡"}},
+    {11, {"\xD0\xE8\xD2\xAASIM\xBF\xA8PIN\xC2\xEB", "需要SIM卡PIN码"}},
+    {12, {"\xD0\xE8\xD2\xAASIM\xBF\xA8PUK\xC2\xEB", "需要SIM卡PUK码"}},
+    {13, {"SIM\xBF\xA8\xB9\xCA\xD5\xCF", "SIM卡故障"}},
+    {14, {"SIM\xBF\xA8\xC3\xA6", "SIM卡忙"}},
+    {15, {"SIM\xBF\xA8\xB4\xED\xCE\xF3", "SIM卡错误"}},
+    {16, {"\xC3\xDC\xC2\xEB\xB4\xED\xCE\xF3", "密码错误"}},
+    {17, {"\xD0\xE8\xD2\xAASIM\xBF\xA8PIN2\xC2\xEB", "需要SIM卡PIN2码"}},
+    {18, {"\xD0\xE8\xD2\xAASIM\xBF\xA8PUK2\xC2\xEB", "需要SIM卡PUK2码"}},
+    {20, {"\xB4\xE6\xB4\xA2\xC6\xF7\xD2\xD1\xC2\xFA", "存储器已满"}},
+    {21, {"\xCE\xDE\xD0\xA7\xCB\xF7\xD2\xFD", "无效索引"}},
+    {22, {"\xCE\xB4\xD5\xD2\xB5\xBD", "未找到"}},
+    {23, {"\xB4\xE6\xB4\xA2\xC6\xF7\xB9\xCA\xD5\xCF", "存储器故障"}},
+    {24, {"\xCE\xC4\xB1\xBE\xB9\xFD\xB3\xA4", "文本过长"}},
+    {25, {"\xCE\xC4\xB1\xBE\xBA\xAC\xCE\xDE\xD0\xA7\xD7\xD6\xB7\xFB", "文本含无效字符"}},
+    {26, {"\xB2\xA6\xBA\xC5\xB4\xAE\xB9\xFD\xB3\xA4", "拨号串过长"}},
+    {27, {"\xB2\xA6\xBA\xC5\xB4\xAE\xBA\xAC\xCE\xDE\xD0\xA7\xD7\xD6\xB7\xFB", "拨号串含无效字符"}},
+    {30, {"\xCE\xDE\xCD\xF8\xC2\xE7\xB7\xFE\xCE\xF1", "无网络服务"}},
+    {31, {"\xCD\xF8\xC2\xE7\xB3\xAC\xCA\xB1", "网络超时"}},
+    {32, {"\xCD\xF8\xC2\xE7\xB2\xBB\xD4\xCA\xD0\xED\xA3\xBA\xBD\xF6\xCF\xDE\xBD\xF4\xBC\xB1\xBA\xF4\xBD\xD0", "网络不允许：仅限紧急呼叫"}},
+    {40, {"\xD0\xE8\xD2\xAA\xCD\xF8\xC2\xE7\xB8\xF6\xD0\xD4\xBB\xAFPIN\xC2\xEB", "需要网络个性化PIN码"}},
+    {41, {"\xD0\xE8\xD2\xAA\xCD\xF8\xC2\xE7\xB8\xF6\xD0\xD4\xBB\xAFPUK\xC2\xEB", "需要网络个性化PUK码"}},
+    {42, {"\xD0\xE8\xD2\xAA\xCD\xF8\xC2\xE7\xD7\xD3\xBC\xAF\xB8\xF6\xD0\xD4\xBB\xAFPIN\xC2\xEB", "需要网络子集个性化PIN码"}},
+    {43, {"\xD0\xE8\xD2\xAA\xCD\xF8\xC2\xE7\xD7\xD3\xBC\xAF\xB8\xF6\xD0\xD4\xBB\xAFPUK\xC2\xEB", "需要网络子集个性化PUK码"}},
+    {44, {"\xD0\xE8\xD2\xAA\xB7\xFE\xCE\xF1\xCC\xE1\xB9\xA9\xC9\xCC\xB8\xF6\xD0\xD4\xBB\xAFPIN\xC2\xEB", "需要服务提供商个性化PIN码"}},
+    {45, {"\xD0\xE8\xD2\xAA\xB7\xFE\xCE\xF1\xCC\xE1\xB9\xA9\xC9\xCC\xB8\xF6\xD0\xD4\xBB\xAFPUK\xC2\xEB", "需要服务提供商个性化PUK码"}},
+    {46, {"\xD0\xE8\xD2\xAA\xC6\xF3\xD2\xB5\xB8\xF6\xD0\xD4\xBB\xAFPIN\xC2\xEB", "需要企业个性化PIN码"}},
+    {47, {"\xD0\xE8\xD2\xAA\xC6\xF3\xD2\xB5\xB8\xF6\xD0\xD4\xBB\xAFPUK\xC2\xEB", "需要企业个性化PUK码"}},
+    {48, {"\xD0\xE8\xD2\xAA\xD2\xFE\xB2\xD8\xC3\xDC\xD4\xBF", "需要隐藏密钥"}},
+    {49, {"\xB2\xBB\xD6\xA7\xB3\xD6\xB5\xC4" "EAP\xB7\xBD\xB7\xA8", "不支持的EAP方法"}},
+    {50, {"\xB2\xCE\xCA\xFD\xB4\xED\xCE\xF3", "参数错误"}},
+    {51, {"\xC3\xFC\xC1\xEE\xD2\xD1\xCA\xB5\xCF\xD6\xB5\xAB\xB5\xB1\xC7\xB0\xB1\xBB\xBD\xFB\xD3\xC3", "命令已实现但当前被禁用"}},
+    {52, {"\xC3\xFC\xC1\xEE\xB1\xBB\xD3\xC3\xBB\xA7\xD6\xD0\xD6\xB9", "命令被用户中止"}},
+    {53, {"\xD2\xF2\xD6\xD5\xB6\xCB\xB9\xA6\xC4\xDC\xCF\xDE\xD6\xC6\xCE\xB4\xB8\xBD\xD7\xC5\xCD\xF8\xC2\xE7", "因终端功能限制未附着网络"}},
+    {54, {"\xC4\xA3\xBF\xE9\xB2\xBB\xD4\xCA\xD0\xED\xA3\xBA\xD6\xD5\xB6\xCB\xBD\xF6\xCF\xDE\xBD\xF4\xBC\xB1\xBA\xF4\xBD\xD0", "模块不允许：终端仅限紧急呼叫"}},
+    {55, {"\xD2\xF2\xD6\xD5\xB6\xCB\xB9\xA6\xC4\xDC\xCF\xDE\xD6\xC6\xB2\xBB\xD4\xCA\xD0\xED\xB8\xC3\xB2\xD9\xD7\xF7", "因终端功能限制不允许该操作"}},
+    {56, {"\xBD\xF6\xD4\xCA\xD0\xED\xB9\xCC\xB6\xA8\xB2\xA6\xBA\xC5", "仅允许固定拨号"}},
+    {57, {"\xD2\xF2\xD6\xD5\xB6\xCB\xC6\xE4\xCB\xFB\xD3\xC3\xCD\xBE\xD4\xDD\xCA\xB1\xCE\xDE\xB7\xFE\xCE\xF1", "因终端其他用途暂时无服务"}},
+    {58, {"\xB2\xBB\xD6\xA7\xB3\xD6\xB5\xC4\xD3\xEF\xD1\xD4/\xD7\xD6\xC4\xB8\xB1\xED", "不支持的语言/字母表"}},
+    {59, {"\xD2\xE2\xCD\xE2\xB5\xC4\xCA\xFD\xBE\xDD\xD6\xB5", "意外的数据值"}},
+    {60, {"\xCF\xB5\xCD\xB3\xB9\xCA\xD5\xCF", "系统故障"}},
+    {61, {"\xCA\xFD\xBE\xDD\xC8\xB1\xCA\xA7", "数据缺失"}},
+    {62, {"\xBA\xF4\xBD\xD0\xB1\xBB\xBD\xFB\xD6\xB9", "呼叫被禁止"}},
+    {63, {"\xCF\xFB\xCF\xA2\xB5\xC8\xB4\xFD\xD6\xB8\xCA\xBE\xB6\xA9\xD4\xC4\xCA\xA7\xB0\xDC", "消息等待指示订阅失败"}},
+    {100, {"\xCE\xB4\xD6\xAA", "未知"}},
+    {103, {"\xB7\xC7\xB7\xA8MS", "非法MS"}},
+    {106, {"\xB7\xC7\xB7\xA8ME", "非法ME"}},
+    {107, {"\xB2\xBB\xD4\xCA\xD0\xEDGPRS\xD2\xB5\xCE\xF1", "不允许GPRS业务"}},
+    {108, {"\xB2\xBB\xD4\xCA\xD0\xEDGPRS\xBC\xB0\xB7\xC7GPRS\xD2\xB5\xCE\xF1", "不允许GPRS及非GPRS业务"}},
+    {111, {"\xB2\xBB\xD4\xCA\xD0\xED\xB8\xC3PLMN", "不允许该PLMN"}},
+    {112, {"\xB2\xBB\xD4\xCA\xD0\xED\xB8\xC3\xCE\xBB\xD6\xC3\xC7\xF8", "不允许该位置区"}},
+    {113, {"\xB8\xC3\xCE\xBB\xD6\xC3\xC7\xF8\xB2\xBB\xD4\xCA\xD0\xED\xC2\xFE\xD3\xCE", "该位置区不允许漫游"}},
+    {114, {"\xB8\xC3PLMN\xB2\xBB\xD4\xCA\xD0\xEDGPRS\xD2\xB5\xCE\xF1", "该PLMN不允许GPRS业务"}},
+    {115, {"\xCE\xBB\xD6\xC3\xC7\xF8\xC4\xDA\xCE\xDE\xBA\xCF\xCA\xCA\xD0\xA1\xC7\xF8", "位置区内无合适小区"}},
+    {122, {"\xCD\xF8\xC2\xE7\xD3\xB5\xC8\xFB", "网络拥塞"}},
+    {125, {"\xCE\xB4\xBB\xF1\xB8\xC3" "CSG\xCA\xDA\xC8\xA8", "未获该CSG授权"}},
+    {126, {"\xD7\xCA\xD4\xB4\xB2\xBB\xD7\xE3", "资源不足"}},
+    {127, {"APN\xC8\xB1\xCA\xA7\xBB\xF2\xCE\xB4\xD6\xAA", "APN缺失或未知"}},
+    {128, {"\xCE\xB4\xD6\xAA\xB5\xC4PDP\xB5\xD8\xD6\xB7\xBB\xF2PDP\xC0\xE0\xD0\xCD", "未知的PDP地址或PDP类型"}},
+    {129, {"\xD3\xC3\xBB\xA7\xBC\xF8\xC8\xA8\xCA\xA7\xB0\xDC", "用户鉴权失败"}},
+    {130, {"\xBC\xA4\xBB\xEE\xB1\xBBGGSN\xA1\xA2\xB7\xFE\xCE\xF1\xCD\xF8\xB9\xD8\xBB\xF2PDN\xCD\xF8\xB9\xD8\xBE\xDC\xBE\xF8", "激活被GGSN、服务网关或PDN网关拒绝"}},
+    {131, {"\xBC\xA4\xBB\xEE\xB1\xBB\xBE\xDC\xBE\xF8\xA3\xAC\xD4\xAD\xD2\xF2\xCE\xB4\xD6\xB8\xC3\xF7", "激活被拒绝，原因未指明"}},
+    {132, {"\xB2\xBB\xD6\xA7\xB3\xD6\xB5\xC4\xD2\xB5\xCE\xF1\xD1\xA1\xCF\xEE", "不支持的业务选项"}},
+    {133, {"\xCE\xB4\xB6\xA9\xD4\xC4\xCB\xF9\xC7\xEB\xC7\xF3\xB5\xC4\xD2\xB5\xCE\xF1\xD1\xA1\xCF\xEE", "未订阅所请求的业务选项"}},
+    {134, {"\xD2\xB5\xCE\xF1\xD1\xA1\xCF\xEE\xD4\xDD\xCA\xB1\xB2\xBB\xBF\xC9\xD3\xC3", "业务选项暂时不可用"}},
+    {140, {"\xB2\xBB\xD6\xA7\xB3\xD6\xB5\xC4\xB9\xA6\xC4\xDC", "不支持的功能"}},
+    {141, {"TFT\xB2\xD9\xD7\xF7\xD3\xEF\xD2\xE5\xB4\xED\xCE\xF3", "TFT操作语义错误"}},
+    {142, {"TFT\xB2\xD9\xD7\xF7\xD3\xEF\xB7\xA8\xB4\xED\xCE\xF3", "TFT操作语法错误"}},
+    {143, {"\xCE\xB4\xD6\xAA\xB5\xC4PDP\xC9\xCF\xCF\xC2\xCE\xC4", "未知的PDP上下文"}},
+    {144, {"\xB0\xFC\xB9\xFD\xC2\xCB\xC6\xF7\xD3\xEF\xD2\xE5\xB4\xED\xCE\xF3", "包过滤器语义错误"}},
+    {145, {"\xB0\xFC\xB9\xFD\xC2\xCB\xC6\xF7\xD3\xEF\xB7\xA8\xB4\xED\xCE\xF3", "包过滤器语法错误"}},
+    {146, {"\xCE\xDETFT\xB5\xC4PDP\xC9\xCF\xCF\xC2\xCE\xC4\xD2\xD1\xBC\xA4\xBB\xEE", "无TFT的PDP上下文已激活"}},
+    {148, {"\xCE\xB4\xD6\xB8\xC3\xF7\xB5\xC4GPRS\xB4\xED\xCE\xF3", "未指明的GPRS错误"}},
+    {149, {"PDP\xBC\xF8\xC8\xA8\xCA\xA7\xB0\xDC", "PDP鉴权失败"}},
+    {150, {"\xCE\xDE\xD0\xA7\xB5\xC4\xD2\xC6\xB6\xAF\xCC\xA8\xC0\xE0\xB1\xF0", "无效的移动台类别"}},
+    {171, {"\xB2\xBB\xD4\xCA\xD0\xED\xB6\xCF\xBF\xAA\xD7\xEE\xBA\xF3\xD2\xBB\xB8\xF6PDN\xC1\xAC\xBD\xD3", "不允许断开最后一个PDN连接"}},
+    {172, {"\xD3\xEF\xD2\xE5\xB4\xED\xCE\xF3\xB5\xC4\xCF\xFB\xCF\xA2", "语义错误的消息"}},
+    {173, {"\xB1\xD8\xD1\xA1\xD0\xC5\xCF\xA2\xD4\xAA\xCB\xD8\xB4\xED\xCE\xF3", "必选信息元素错误"}},
+    {174, {"\xD0\xC5\xCF\xA2\xD4\xAA\xCB\xD8\xB2\xBB\xB4\xE6\xD4\xDA\xBB\xF2\xCE\xB4\xCA\xB5\xCF\xD6", "信息元素不存在或未实现"}},
+    {175, {"\xCC\xF5\xBC\xFE\xD0\xC5\xCF\xA2\xD4\xAA\xCB\xD8\xB4\xED\xCE\xF3", "条件信息元素错误"}},
+    {176, {"\xD0\xAD\xD2\xE9\xB4\xED\xCE\xF3\xA3\xAC\xD4\xAD\xD2\xF2\xCE\xB4\xD6\xB8\xC3\xF7", "协议错误，原因未指明"}},
+    {177, {"\xD4\xCB\xD3\xAA\xC9\xCC\xBE\xF6\xB6\xA8\xB5\xC4\xCF\xDE\xD6\xC6", "运营商决定的限制"}},
+    {178, {"\xD2\xD1\xB4\xEFPDP\xC9\xCF\xCF\xC2\xCE\xC4\xCA\xFD\xC9\xCF\xCF\xDE", "已达PDP上下文数上限"}},
+    {179, {"\xB5\xB1\xC7\xB0\xBD\xD3\xC8\xEB\xBC\xBC\xCA\xF5\xD3\xEBPLMN\xD7\xE9\xBA\xCF\xB2\xBB\xD6\xA7\xB3\xD6\xCB\xF9\xC7\xEB\xC7\xF3\xB5\xC4" "APN", "当前接入技术与PLMN组合不支持所请求的APN"}},
+};
 
 inline constexpr GbkText kAllTexts[] = {
     kTextNbIotModule,
@@ -219,4 +427,189 @@ inline constexpr GbkText kAllTexts[] = {
     kTextSignalTip,
     kTextSaveIsLink,
     kTextSignalPlotName,
+    kTextModemItemSim,
+    kTextModemItemImei,
+    kTextModemItemIccid,
+    kTextModemItemImsi,
+    kTextModemItemManufacturer,
+    kTextModemItemModel,
+    kTextModemItemFirmware,
+    kTextModemItemOperator,
+    kTextModemItemRegCs,
+    kTextModemItemRegGprs,
+    kTextModemItemRegLte,
+    kTextModemItemCsq,
+    kTextModemItemCesq,
+    kTextModemItemApn,
+    kTextModemNoAnswer,
+    kTextModemNotAsked,
+    kTextModemUnreadable,
+    kTextModemCheckDigitOk,
+    kTextModemCheckDigitWrong,
+    kTextModemFromSimFile,
+    kTextModemCountryCode,
+    kTextModemNone,
+    kTextModemNoOperator,
+    kTextModemAccessTechnology,
+    kTextModemNotStandard,
+    kTextModemArea,
+    kTextModemCell,
+    kTextModemUnknown,
+    kTextModemOrLess,
+    kTextModemOrMore,
+    kTextModemNoContext,
+    kTextModemApnMatches,
+    kTextModemApnDiffers,
+    kTextModemModule,
+    kTextModemRecord,
+    kTextModemRefused,
+    kTextModemError,
+    kTextModemSmsError,
+    kTextModemNothingAnswered,
+    kTextModemNoRegistration,
+    kTextGradeExcellent,
+    kTextGradeGood,
+    kTextGradeFair,
+    kTextGradePoor,
+    kTextGradeNone,
+    kTextVerdictModuleSilent,
+    kTextVerdictNoSim,
+    kTextVerdictPinNeeded,
+    kTextVerdictDenied,
+    kTextVerdictNotRegistered,
+    kTextVerdictNoSignal,
+    kTextVerdictApnDiffers,
+    kTextVerdictUndetermined,
+    kTextVerdictLooksFine,
+    kTextsSimStateZh[0],
+    kTextsSimStateZh[1],
+    kTextsSimStateZh[2],
+    kTextsSimStateZh[3],
+    kTextsSimStateZh[4],
+    kTextsSimStateZh[5],
+    kTextsOperatorModeZh[0],
+    kTextsOperatorModeZh[1],
+    kTextsOperatorModeZh[2],
+    kTextsOperatorModeZh[3],
+    kTextsOperatorModeZh[4],
+    kTextsOperatorFormatZh[0],
+    kTextsOperatorFormatZh[1],
+    kTextsOperatorFormatZh[2],
+    kTextsAccessTechnologyZh[0],
+    kTextsAccessTechnologyZh[1],
+    kTextsAccessTechnologyZh[2],
+    kTextsAccessTechnologyZh[3],
+    kTextsAccessTechnologyZh[4],
+    kTextsAccessTechnologyZh[5],
+    kTextsAccessTechnologyZh[6],
+    kTextsAccessTechnologyZh[7],
+    kTextsAccessTechnologyZh[8],
+    kTextsAccessTechnologyZh[9],
+    kTextsAccessTechnologyZh[10],
+    kTextsAccessTechnologyZh[11],
+    kTextsAccessTechnologyZh[12],
+    kTextsAccessTechnologyZh[13],
+    kTextsRegistrationZh[0],
+    kTextsRegistrationZh[1],
+    kTextsRegistrationZh[2],
+    kTextsRegistrationZh[3],
+    kTextsRegistrationZh[4],
+    kTextsRegistrationZh[5],
+    kTextsRegistrationZh[6],
+    kTextsRegistrationZh[7],
+    kTextsRegistrationZh[8],
+    kTextsRegistrationZh[9],
+    kTextsRegistrationZh[10],
+    kTextsCmeErrorZh[0].text,
+    kTextsCmeErrorZh[1].text,
+    kTextsCmeErrorZh[2].text,
+    kTextsCmeErrorZh[3].text,
+    kTextsCmeErrorZh[4].text,
+    kTextsCmeErrorZh[5].text,
+    kTextsCmeErrorZh[6].text,
+    kTextsCmeErrorZh[7].text,
+    kTextsCmeErrorZh[8].text,
+    kTextsCmeErrorZh[9].text,
+    kTextsCmeErrorZh[10].text,
+    kTextsCmeErrorZh[11].text,
+    kTextsCmeErrorZh[12].text,
+    kTextsCmeErrorZh[13].text,
+    kTextsCmeErrorZh[14].text,
+    kTextsCmeErrorZh[15].text,
+    kTextsCmeErrorZh[16].text,
+    kTextsCmeErrorZh[17].text,
+    kTextsCmeErrorZh[18].text,
+    kTextsCmeErrorZh[19].text,
+    kTextsCmeErrorZh[20].text,
+    kTextsCmeErrorZh[21].text,
+    kTextsCmeErrorZh[22].text,
+    kTextsCmeErrorZh[23].text,
+    kTextsCmeErrorZh[24].text,
+    kTextsCmeErrorZh[25].text,
+    kTextsCmeErrorZh[26].text,
+    kTextsCmeErrorZh[27].text,
+    kTextsCmeErrorZh[28].text,
+    kTextsCmeErrorZh[29].text,
+    kTextsCmeErrorZh[30].text,
+    kTextsCmeErrorZh[31].text,
+    kTextsCmeErrorZh[32].text,
+    kTextsCmeErrorZh[33].text,
+    kTextsCmeErrorZh[34].text,
+    kTextsCmeErrorZh[35].text,
+    kTextsCmeErrorZh[36].text,
+    kTextsCmeErrorZh[37].text,
+    kTextsCmeErrorZh[38].text,
+    kTextsCmeErrorZh[39].text,
+    kTextsCmeErrorZh[40].text,
+    kTextsCmeErrorZh[41].text,
+    kTextsCmeErrorZh[42].text,
+    kTextsCmeErrorZh[43].text,
+    kTextsCmeErrorZh[44].text,
+    kTextsCmeErrorZh[45].text,
+    kTextsCmeErrorZh[46].text,
+    kTextsCmeErrorZh[47].text,
+    kTextsCmeErrorZh[48].text,
+    kTextsCmeErrorZh[49].text,
+    kTextsCmeErrorZh[50].text,
+    kTextsCmeErrorZh[51].text,
+    kTextsCmeErrorZh[52].text,
+    kTextsCmeErrorZh[53].text,
+    kTextsCmeErrorZh[54].text,
+    kTextsCmeErrorZh[55].text,
+    kTextsCmeErrorZh[56].text,
+    kTextsCmeErrorZh[57].text,
+    kTextsCmeErrorZh[58].text,
+    kTextsCmeErrorZh[59].text,
+    kTextsCmeErrorZh[60].text,
+    kTextsCmeErrorZh[61].text,
+    kTextsCmeErrorZh[62].text,
+    kTextsCmeErrorZh[63].text,
+    kTextsCmeErrorZh[64].text,
+    kTextsCmeErrorZh[65].text,
+    kTextsCmeErrorZh[66].text,
+    kTextsCmeErrorZh[67].text,
+    kTextsCmeErrorZh[68].text,
+    kTextsCmeErrorZh[69].text,
+    kTextsCmeErrorZh[70].text,
+    kTextsCmeErrorZh[71].text,
+    kTextsCmeErrorZh[72].text,
+    kTextsCmeErrorZh[73].text,
+    kTextsCmeErrorZh[74].text,
+    kTextsCmeErrorZh[75].text,
+    kTextsCmeErrorZh[76].text,
+    kTextsCmeErrorZh[77].text,
+    kTextsCmeErrorZh[78].text,
+    kTextsCmeErrorZh[79].text,
+    kTextsCmeErrorZh[80].text,
+    kTextsCmeErrorZh[81].text,
+    kTextsCmeErrorZh[82].text,
+    kTextsCmeErrorZh[83].text,
+    kTextsCmeErrorZh[84].text,
+    kTextsCmeErrorZh[85].text,
+    kTextsCmeErrorZh[86].text,
+    kTextsCmeErrorZh[87].text,
+    kTextsCmeErrorZh[88].text,
+    kTextsCmeErrorZh[89].text,
+    kTextsCmeErrorZh[90].text,
+    kTextsCmeErrorZh[91].text,
 };

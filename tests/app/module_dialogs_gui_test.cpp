@@ -13,6 +13,7 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QTableView>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -88,6 +89,10 @@ int RowOf(QTableWidget* table, const QString& name) {
     return -1;
 }
 
+QString Cell(QTableView* table, int row, int column) {
+    return table->model()->index(row, column).data().toString();
+}
+
 QString ReadFile(const QString& path) {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
@@ -127,7 +132,7 @@ TEST(DiagnosisDialog, FillsTableAndVerdictFromTheModule) {
         QTableWidget* table = dialog.Table();
         EXPECT_EQ(table->rowCount(), static_cast<int>(dialog.Result()->items.size()));
         EXPECT_GT(table->rowCount(), 0);
-        const int imei = RowOf(table, "IMEI");
+        const int imei = RowOf(table, "IMEI号");
         ASSERT_GE(imei, 0);
         EXPECT_EQ(Cell(table, imei, 1), c.imeiValue);
         EXPECT_TRUE(dialog.VerdictText().startsWith(c.verdict)) << dialog.VerdictText().toStdString();
@@ -153,12 +158,12 @@ TEST(DiagnosisDialog, ShowsTheSignalGradeAndTheRawAnswerEscaped) {
     dialog.Start();
     ASSERT_TRUE(WaitUntil([&] { return dialog.Result().has_value(); }, 20000));
     QTableWidget* table = dialog.Table();
-    const int sim = RowOf(table, "SIM");
+    const int sim = RowOf(table, "SIM卡");
     ASSERT_GE(sim, 0);
     EXPECT_FALSE(Cell(table, sim, 3).contains(QChar(0x1b)));
     EXPECT_TRUE(Cell(table, sim, 3).contains("\\x1B", Qt::CaseInsensitive))
         << Cell(table, sim, 3).toStdString();
-    const int csq = RowOf(table, "Signal (CSQ)");
+    const int csq = RowOf(table, "信号（CSQ）");
     ASSERT_GE(csq, 0);
     EXPECT_TRUE(Cell(table, csq, 2).startsWith("优")) << Cell(table, csq, 2).toStdString();
     EXPECT_TRUE(Cell(table, csq, 1).contains("-67")) << Cell(table, csq, 1).toStdString();
@@ -246,7 +251,7 @@ TEST(SignalMonitor, AddsSamplesAndComputesMinMeanMax) {
     EXPECT_EQ(std::count(device.asked.begin(), device.asked.end(), "AT+CESQ"), 1);
     EXPECT_EQ(std::count(device.asked.begin(), device.asked.end(), "AT+CSQ"), 4);
     EXPECT_FALSE(dialog.AsksCesq());
-    ASSERT_EQ(dialog.Table()->rowCount(), 4);
+    ASSERT_EQ(dialog.Table()->model()->rowCount(), 4);
     EXPECT_EQ(Cell(dialog.Table(), 0, 1), "10");
     EXPECT_EQ(Cell(dialog.Table(), 1, 3), "优");
     EXPECT_EQ(Cell(dialog.Table(), 2, 2), "-");  // 99: unknown, left out of the series
@@ -353,6 +358,41 @@ TEST(SignalField, TooltipHasDbmAndGrade) {
     EXPECT_EQ(field->toolTip(), "信号：CSQ 23，-67 dBm，优");
     EXPECT_EQ(field->statusTip(), field->toolTip());
     EXPECT_EQ(field->accessibleDescription(), field->toolTip());
+}
+
+}  // namespace
+
+namespace {
+
+// A long survey draws fewer points than samples; a one-sample dip and the last sample still show.
+TEST(SignalPlot, ALongSurveyKeepsItsExtremes) {
+    std::vector<SignalSample> samples;
+    for (int i = 0; i < 3000; ++i) {
+        const int csq = i == 1500 ? 2 : i == 2999 ? 10 : 25;  // -109 dBm once, -93 dBm at the end
+        samples.push_back(SampleFromAnswers(i, QDateTime::currentDateTime(),
+                                            "+CSQ: " + std::to_string(csq) + ",99\r\nOK\r\n", std::nullopt));
+    }
+    CSignalPlot plot;
+    plot.SetSamples(&samples);
+    plot.resize(520, 220);
+    const QImage image = plot.grab().toImage();
+    // The series' blue, in the rows around a level (the plot spans -40 to -140 dBm over rows 22 to 198).
+    const auto blueNear = [&](double dbm, int fromX, int toX) {
+        const int y = 22 + static_cast<int>((-40 - dbm) / 100 * 176);
+        for (int x = fromX; x <= toX; ++x) {
+            for (int row = y - 3; row <= y + 3; ++row) {
+                const QColor c = image.pixelColor(x, row);
+                if (c.blue() > 150 && c.red() < 90 && c.green() < 140) {
+                    return true;
+                }
+            }
+        }
+        return false;
+    };
+    EXPECT_TRUE(blueNear(-109, 44, 490));
+    EXPECT_TRUE(blueNear(-93, 480, 490));
+    EXPECT_TRUE(blueNear(-63, 44, 60));
+    EXPECT_FALSE(blueNear(-125, 44, 490));
 }
 
 }  // namespace

@@ -149,6 +149,12 @@ std::string SimImei(const SimProcess& sim) {
     return at == std::string::npos ? std::string("(not in the log)") : log.substr(at + 12, 15);
 }
 
+std::string SimIccid(const SimProcess& sim) {
+    const std::string log = sim.Log();
+    const auto at = log.find(", ICCID ");
+    return at == std::string::npos ? std::string("(not in the log)") : log.substr(at + 8, 20);
+}
+
 std::string Describe(const CliRun& run) {
     return "exit " + std::to_string(run.code) + "\nstdout:\n" + run.out + "\nstderr:\n" + run.err;
 }
@@ -241,25 +247,38 @@ TEST_F(CliE2E, DiagnoseTellsWhyAUnitIsOfflineAndWhichUnitItIs) {
         int com;
         std::vector<std::string> sim;
         Verdict verdict;
+        bool iccid;  // the SIM gives its ICCID
     } cases[] = {
-        {5, {"--sim", "pin"}, Verdict::PinNeeded},
-        {6, {"--registration", "denied"}, Verdict::RegistrationDenied},
-        {7, {"--lte"}, Verdict::LooksFine},
+        {5, {"--sim", "pin"}, Verdict::PinNeeded, true},
+        {6, {"--registration", "denied"}, Verdict::RegistrationDenied, true},
+        {7, {"--lte"}, Verdict::LooksFine, true},
+        {9, {"--sim", "absent"}, Verdict::NoSim, false},
+        {10, {"--sim", "ready", "--registration", "home"}, Verdict::LooksFine, true},
+        {11, {"--registration", "roaming"}, Verdict::LooksFine, true},
+        {12, {"--registration", "searching"}, Verdict::NotRegistered, true},
+        {13, {"--registration", "unknown"}, Verdict::NotRegistered, true},
+        {14, {"--no-ccid"}, Verdict::LooksFine, true},
     };
+    std::vector<std::string> args = {"diagnose"};
     for (const auto& c : cases) {
         StartSim(c.com, c.sim);
+        args.push_back("COM" + std::to_string(c.com));
     }
-    const CliRun table = Run({"diagnose", "COM5", "COM6", "COM7"});
+    const CliRun table = Run(args);
     // Whatever the verdict, the diagnosis ran.
     ASSERT_EQ(table.code, 0) << Describe(table);
+    EXPECT_NE(table.out.find("  IMEI  "), std::string::npos) << table.out;
     for (const auto& c : cases) {
         const std::string port = "COM" + std::to_string(c.com);
+        SCOPED_TRACE(port);
         EXPECT_NE(table.out.find(port + " verdict: " + std::string(VerdictText(c.verdict))),
                   std::string::npos)
             << table.out;
-        EXPECT_NE(table.out.find("  IMEI  "), std::string::npos) << table.out;
         EXPECT_NE(table.out.find(SimImei(Sim(c.com))), std::string::npos) << table.out;
+        EXPECT_EQ(table.out.find(SimIccid(Sim(c.com))) != std::string::npos, c.iccid) << table.out;
     }
+    // Without AT+CCID the ICCID is read from the SIM's own file.
+    EXPECT_NE(table.out.find("read from the SIM's file"), std::string::npos) << table.out;
 
     const CliRun json = Run({"diagnose", "COM6", "--json"});
     ASSERT_EQ(json.code, 0) << Describe(json);

@@ -498,3 +498,110 @@ TEST(ModemDiagnosisTest, SilentModuleIsGivenUpOnAfterThreeQueries) {
 }
 
 }  // namespace
+
+namespace {
+
+// The window's diagnosis is told in Chinese: the names, meanings and verdict line hold none of the English
+// the command line shows, whatever the module answered (values, errors, no answer, unreadable answers).
+TEST(ModemDiagnosisTest, TheWindowsWordsAreChinese) {
+    using Script = std::map<std::string, std::optional<std::string>>;
+    const std::string cme = "+CONFIG CMD:\r\n+CME ERROR: ";
+    struct Case {
+        std::string_view what;
+        Script changes;
+        std::string_view recordApn;
+        std::string_view line;  // empty: not compared
+    };
+    const Case cases[] = {
+        {"online on LTE",
+         {},
+         "cmnet",
+         "看起来正常：CS 1（已注册，本地网络），GPRS 1（已注册，本地网络），LTE 1（已注册，本地网络）；CSQ "
+         "99，RSRP -90 dBm"},
+        {"no SIM, errors of every kind, unreadable and GSM answers",
+         {{"AT+CPIN?", cme + "10\r\n"},
+          {"AT+CGSN", Wrap("12345")},
+          {"AT+CRSM=176,12258,0,0,10", Wrap("+CRSM: 106,130")},
+          {"AT+CIMI", cme + "999\r\n"},
+          {"AT+CGMM", cme + "whatever happened\r\n"},
+          {"AT+CGMR", "+CONFIG CMD:\r\n+CMS ERROR: 500\r\n"},
+          {"AT+COPS?", Wrap("+COPS: 0")},
+          {"AT+CREG?", Wrap("+CREG: 0,0")},
+          {"AT+CEREG?", Wrap("+CEREG: 0,12")},
+          {"AT+CSQ", Wrap("+CSQ: 0,99")},
+          {"AT+CESQ", Wrap("+CESQ: 0,99,255,255,255,255")},
+          {"AT+CGDCONT?", "+CONFIG CMD:\r\nOK\r\n"}},
+         "cmnet",
+         "未检测到可用的SIM卡：+CME ERROR: 10（未插入SIM卡）"},
+        {"searching",
+         {{"AT+CREG?", Wrap("+CREG: 0,2")},
+          {"AT+CGREG?", Wrap("+CGREG: 0,2")},
+          {"AT+CEREG?", Wrap("+CEREG: 0,0")},
+          {"AT+CSQ", Wrap("+CSQ: 12,99")}},
+         "cmnet",
+         "未注册到网络：CS 2（未注册，正在搜索网络），GPRS 2（未注册，正在搜索网络），LTE "
+         "0（未注册，未在搜索网络）"},
+        {"another APN",
+         {},
+         "iot.example",
+         "模块的APN与参数中的APN不一致：模块 \"CMNET.mnc000.mcc460.gprs\"，参数 \"iot.example\""},
+        {"silent",
+         {{"AT+CPIN?", std::nullopt}, {"AT+CGSN", std::nullopt}, {"AT+CCID", std::nullopt}},
+         "cmnet",
+         "模块无应答：所有查询均无应答"},
+    };
+    // Our English words; the module's own (CHINA MOBILE, ERROR, "whatever happened") are data.
+    const std::string_view english[] = {
+        "not ",      "registered", "answer",   "unknown",   "none",      "check",   "digit",
+        "read ",     "country",    "area",     "cell",      "automatic", "numeric", "signal",
+        "module",    "record",     "refused",  "excellent", "good",      "fair",    "poor",
+        " or ",      "ready",      "locked",   "inserted",  "denied",    "roaming", "home",
+        "searching", "access",     "standard", "differs",   "among",     "context", "looks",
+        "cannot",    "service",    "failure",  "(",         ")",         "; ",      ", "};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Script script = OnlineLteUnit();
+        for (const auto& [command, answer] : c.changes) {
+            script[command] = answer;
+        }
+        ScriptedLink link(script);
+        const Diagnosis d = RunDiagnosis(link, c.recordApn, ModemLanguage::Chinese);
+        if (!c.line.empty()) {
+            EXPECT_EQ(d.verdictLine, c.line);
+        }
+        // The same verdict as in English, only its words differ.
+        ScriptedLink again(script);
+        EXPECT_EQ(d.verdict, RunDiagnosis(again, c.recordApn).verdict);
+        std::vector<std::string> texts = {d.verdictLine};
+        for (const DiagnosisItem& item : d.items) {
+            // A 2G level has no grade: RSRP's scale is not its, and "unknown" beside a known level misleads.
+            if (item.command == kQueryCesq && item.value.starts_with("RXLEV")) {
+                EXPECT_EQ(item.meaning, "");
+            }
+            texts.push_back(item.name);
+            texts.push_back(item.meaning);
+            if (item.status == ItemStatus::Ok &&
+                item.command != kQuerySim) {  // "+CPIN: READY" is the module's
+                texts.push_back(item.value);
+            }
+        }
+        for (const std::string& text : texts) {
+            std::string lower = text;
+            for (char& ch : lower) {
+                ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+            }
+            // The module's operator and firmware, and the APNs, are its own words.
+            for (const std::string_view data :
+                 {"china mobile", "revision: ec20cefar06a03m4g", "\"cmnet.mnc000.mcc460.gprs\""}) {
+                if (const auto at = lower.find(data); at != std::string::npos) {
+                    lower.erase(at, data.size());
+                }
+            }
+            for (const std::string_view word : english) {
+                EXPECT_EQ(lower.find(word), std::string::npos) << "\"" << word << "\" in: " << text;
+            }
+        }
+    }
+}
+
+}  // namespace
