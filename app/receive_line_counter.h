@@ -36,6 +36,9 @@
 #include <string>
 #include <vector>
 
+#include "app/receive_advances.h"
+#include "app/receive_sum_wrap.h"
+
 class QFontMetricsF;
 class QPlainTextEdit;
 class QWidget;
@@ -53,6 +56,9 @@ class CReceiveLineCounter {
     int Count();
     // Whether lines of letters, digits and blanks are wrapped by their advances in the area's font.
     bool AddsPlainAdvances() const { return m_plainAsciiAdds; }
+    // Whether blocks of ASCII and Chinese text are wrapped by summing advances (CSumWrap).
+    bool SumsWraps() const { return m_sumsWrap; }  // known once text has arrived
+    bool SummingLastBlock() const { return m_summing; }
 
   private:
     void ReadEditGeometry();
@@ -74,6 +80,9 @@ class CReceiveLineCounter {
     void LayOut(QStringView text, qreal* lastLineWidth);
     int LayOutPlainAscii(QStringView text, int* lastLineStart, qreal* lastLineWidth) const;
     bool PlainAdvancesAdd() const;
+    void ConfigureSums();
+    void MeasureAdvances();
+    void HandOverToLayout();
 
     const QPlainTextEdit* m_edit;
     const QWidget* m_viewport;  // the edit wraps at its width
@@ -91,6 +100,14 @@ class CReceiveLineCounter {
     std::array<qint64, 128> m_asciiInkPast{};     // ink past the advance, 1/64 pixel
     bool m_plainAsciiAdds = false;                // letters, digits and blanks lay out as their advances add
     QHash<char16_t, qint64> m_otherSpaceWidth;
+
+    // The last block is summed (m_summing) until it holds what only a layout can tell; then it is laid out
+    // from the latest line start the sums kept, as below.
+    CVerifiedAdvances m_advances;
+    CSumWrap m_sums;
+    bool m_advancesMeasured = false;
+    bool m_sumsWrap = false;
+    bool m_summing = false;
 
     int m_closedLines = 0;   // blocks before the last one
     int m_settledLines = 0;  // lines of the last block that can no longer change
