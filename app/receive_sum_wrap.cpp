@@ -6,8 +6,11 @@
 
 namespace {
 
-// Text kept without a line start to hand over from: past this, the caller lays the block out instead.
+// Text kept without a line start to hand over from, and text summed again for a number that goes on and
+// on with breaks inside (digits and separators without a letter): past these, the caller lays the block
+// out instead, at a cost per byte that stays bounded.
 constexpr std::size_t kMaxKept = 4096;
+constexpr qsizetype kMaxRewrap = 512;
 
 bool IsDigit(char16_t c) {
     return c >= u'0' && c <= u'9';
@@ -83,9 +86,12 @@ bool CSumWrap::Rewrap(qsizetype numberStart) {
         std::upper_bound(m_lineStarts.begin(), m_lineStarts.end(), numberStart) - m_lineStarts.begin());
     const std::size_t keep = upTo >= 2 ? upTo - 1 : 0;
     const qsizetype from = keep > 0 ? m_lineStarts[keep - 1] : m_dropped;
+    const qsizetype end = m_dropped + static_cast<qsizetype>(m_text.size());
+    if (end - from > kMaxRewrap) {
+        return false;
+    }
     m_lineStarts.resize(keep);
     m_state = LineState();
-    const qsizetype end = m_dropped + static_cast<qsizetype>(m_text.size());
     for (qsizetype j = from; j < end; ++j) {
         if (!Step(j, j > from && EffectiveBreak(j))) {
             return false;
