@@ -55,18 +55,32 @@ bool CSumWrap::Append(char16_t c) {
         return false;
     }
     const qsizetype at = m_dropped + static_cast<qsizetype>(m_text.size());
-    // Breaks inside the number the block ends in may change with this character: if it has any, the
-    // lines around it are summed again.
-    qsizetype changedNumber = -1;
-    if (m_model.NumberOpen()) {
-        const qsizetype first = std::max(m_model.NumberStart() + 1, m_dropped);
-        const auto begin = m_rawBreaks.begin() + (first - m_dropped);
-        if (std::find(begin, m_rawBreaks.end(), true) != m_rawBreaks.end()) {
-            changedNumber = m_model.NumberStart();
-        }
-    }
+    // Breaks inside the number the block ends in may change with this character, if it has any: Qt takes
+    // them back at the end of the text or once the number ends, and keeps them when it turns out not to
+    // be one. Where they change, the lines around the number are summed again.
+    const bool numberOpen = m_model.NumberOpen();
+    const qsizetype start = m_model.NumberStart();
+    const bool takenBack = m_model.NumberEndTakesBack();
+    const auto first = static_cast<std::size_t>(std::max(start + 1, m_dropped) - m_dropped);
+    const auto hasBreakInside = [&](std::size_t end) {
+        return std::find(m_rawBreaks.begin() + static_cast<std::ptrdiff_t>(first),
+                         m_rawBreaks.begin() + static_cast<std::ptrdiff_t>(end),
+                         true) != m_rawBreaks.begin() + static_cast<std::ptrdiff_t>(end);
+    };
+    const std::size_t inside = m_rawBreaks.size();
+    const bool mayChange = numberOpen && first < inside && hasBreakInside(inside);
     m_text.push_back(c);
     m_model.Append(c, cls, m_rawBreaks, m_dropped);
+    bool changed = false;
+    if (mayChange) {
+        if (m_model.NumberOpen() && m_model.NumberStart() == start) {
+            changed = takenBack != m_model.NumberEndTakesBack();
+        } else {
+            // Ended: taken back for good (no break left inside), or kept.
+            changed = hasBreakInside(inside) == takenBack;
+        }
+    }
+    const qsizetype changedNumber = changed ? start : -1;
     const bool summed = changedNumber >= 0 ? Rewrap(changedNumber) : Step(at, EffectiveBreak(at));
     if (summed) {
         Trim();
