@@ -117,12 +117,12 @@ bool CVerifiedAdvances::BreaksAgreeWithQt(const QString& sample) const {
         }
     }
     CBreakModel model;
-    std::vector<bool> breaks;
+    std::vector<std::uint8_t> breaks;
     for (QChar c : text) {
         model.Append(c.unicode(), LineBreakClassOf(c.unicode()), breaks, 0);
     }
     if (model.NumberOpen() && model.NumberEndTakesBack()) {
-        std::fill(breaks.begin() + model.NumberStart() + 1, breaks.end(), false);
+        std::fill(breaks.begin() + model.NumberStart() + 1, breaks.end(), 0);
     }
     // Only where neither side is white space: a blank or a tab ends a word whatever the rules say.
     QTextBoundaryFinder finder(QTextBoundaryFinder::Line, text);
@@ -131,7 +131,7 @@ bool CVerifiedAdvances::BreaksAgreeWithQt(const QString& sample) const {
             continue;
         }
         finder.setPosition(at);
-        if (finder.isAtBoundary() != breaks[static_cast<std::size_t>(at)]) {
+        if (finder.isAtBoundary() != (breaks[static_cast<std::size_t>(at)] != 0)) {
             return false;
         }
     }

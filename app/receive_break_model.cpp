@@ -6,12 +6,10 @@
 #include <algorithm>
 #include <array>
 
-namespace {
-
 using enum LbClass;
 
 // Qt's classes of ASCII, from its Unicode tables (a tab is BA, the blank SP); kNone for controls.
-constexpr std::array<LbClass, 128> kAsciiClasses = [] {
+const std::array<LbClass, 128> kAsciiLineBreakClasses = [] {
     std::array<LbClass, 128> table{};
     for (auto& cls : table) {
         cls = kNone;
@@ -34,6 +32,8 @@ constexpr std::array<LbClass, 128> kAsciiClasses = [] {
     return table;
 }();
 
+namespace {
+
 struct OtherClass {
     char16_t c;
     LbClass cls;
@@ -46,52 +46,9 @@ constexpr OtherClass kOtherClasses[] = {
     {0xFF0C, CL}, {0xFF0E, CL}, {0xFF1A, NS}, {0xFF1B, NS}, {0xFF1F, EX},
 };
 
-// Qt's pair table for these classes: 0 no break, 1 break, 2 break only after a space, 3 break unless
-// after a Hebrew letter (always, here), 4 break before a wide opening bracket or after a space.
-// Columns and rows in LbClass order, OP to B2.
-constexpr std::uint8_t kPairs[17][17] = {
-    //  OP CL CP QU NS EX SY IS PR PO NU AL ID IN HY BA B2
-    {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0},  // OP
-    {1, 0, 0, 2, 0, 0, 0, 0, 1, 1, 1, 1, 1, 2, 2, 2, 1},  // CL
-    {1, 0, 0, 2, 0, 0, 0, 0, 1, 1, 2, 2, 1, 2, 2, 2, 1},  // CP
-    {0, 0, 0, 2, 2, 0, 0, 0, 2, 2, 2, 2, 2, 2, 2, 2, 2},  // QU
-    {1, 0, 0, 2, 2, 0, 0, 0, 1, 1, 1, 1, 1, 2, 2, 2, 1},  // NS
-    {1, 0, 0, 2, 2, 0, 0, 0, 1, 1, 1, 1, 1, 2, 2, 2, 1},  // EX
-    {1, 0, 0, 2, 2, 0, 0, 0, 1, 1, 1, 1, 1, 2, 2, 2, 1},  // SY
-    {1, 0, 0, 2, 2, 0, 0, 0, 1, 1, 1, 2, 1, 2, 2, 2, 1},  // IS
-    {1, 0, 0, 2, 2, 0, 0, 0, 1, 1, 2, 2, 2, 2, 2, 2, 1},  // PR
-    {1, 0, 0, 2, 2, 0, 0, 0, 1, 1, 2, 2, 1, 2, 2, 2, 1},  // PO
-    {4, 0, 0, 2, 2, 0, 0, 0, 2, 2, 2, 2, 1, 2, 2, 2, 1},  // NU
-    {4, 0, 0, 2, 2, 0, 0, 0, 2, 2, 2, 2, 1, 2, 2, 2, 1},  // AL
-    {1, 0, 0, 2, 2, 0, 0, 0, 1, 2, 1, 1, 1, 2, 2, 2, 1},  // ID
-    {1, 0, 0, 2, 2, 0, 0, 0, 1, 1, 1, 1, 1, 2, 2, 2, 1},  // IN
-    {3, 0, 0, 2, 2, 0, 0, 0, 3, 3, 2, 3, 3, 2, 2, 2, 3},  // HY
-    {3, 0, 0, 2, 2, 0, 0, 0, 3, 3, 3, 3, 3, 2, 2, 2, 3},  // BA
-    {1, 0, 0, 2, 2, 0, 0, 0, 1, 1, 1, 1, 1, 2, 2, 2, 0},  // B2
-};
-
-// Qt's number rule: what the number so far does with the next character's number class.
-enum NumberAction : std::uint8_t { kNone_, kStart, kContinue, kBreak };
-constexpr NumberAction kNumberActions[6][6] = {
-    // XX      PRPO       OPHY       NU         SYIS       CLCP
-    {kNone_, kStart, kStart, kStart, kNone_, kNone_},           // XX
-    {kNone_, kStart, kContinue, kContinue, kNone_, kNone_},     // PRPO
-    {kNone_, kStart, kStart, kContinue, kNone_, kNone_},        // OPHY
-    {kBreak, kBreak, kBreak, kContinue, kContinue, kContinue},  // NU
-    {kBreak, kBreak, kBreak, kContinue, kContinue, kContinue},  // SYIS
-    {kBreak, kContinue, kBreak, kBreak, kBreak, kBreak},        // CLCP
-};
-
-bool IsWideOpening(char16_t c) {
-    return c >= 0x3000;  // the full-width and CJK brackets of the table above
-}
-
 }  // namespace
 
-LbClass LineBreakClassOf(char16_t c) {
-    if (c < 128) {
-        return kAsciiClasses[c];
-    }
+LbClass LineBreakClassOfOther(char16_t c) {
     if ((c >= 0x4E00 && c <= 0x9FFF) || (c >= 0x3400 && c <= 0x4DBF)) {
         return ID;
     }
@@ -103,85 +60,6 @@ LbClass LineBreakClassOf(char16_t c) {
     return kNone;
 }
 
-CBreakModel::NumberClass CBreakModel::NumberClassOf(char16_t c, LbClass cls) {
-    switch (cls) {
-        case PR:
-        case PO:
-            return kPRPO;
-        case OP:
-        case HY:
-            return kOPHY;
-        case NU:
-            return kNU;
-        case SY:
-        case IS:
-            return kSYIS;
-        case CL:
-        case CP:
-            return kCLCP;
-        case AL:
-            // Math symbols among numbers count as separators ("1=2" is one number).
-            return c == u'<' || c == u'=' || c == u'>' || c == u'~' ? kSYIS : kXX;
-        default:
-            return kXX;
-    }
-}
-
 void CBreakModel::Clear() {
     *this = CBreakModel();
-}
-
-void CBreakModel::Append(char16_t c, LbClass cls, std::vector<bool>& rawBreaks, qsizetype base) {
-    const qsizetype at = m_length++;
-    rawBreaks.push_back(false);
-    if (at == 0) {
-        // The block's first character: no break before it, and no number starts at it.
-        m_cls = m_last = cls;
-        return;
-    }
-    if (cls == SP) {
-        m_last = SP;
-        return;
-    }
-    const NumberClass number = NumberClassOf(c, cls);
-    switch (kNumberActions[m_numberLast][number]) {
-        case kBreak:
-            // A number ended: no break inside it.
-            for (qsizetype j = std::max(m_numberStart + 1, base); j < at; ++j) {
-                rawBreaks[static_cast<std::size_t>(j - base)] = false;
-            }
-            m_numberLast = kXX;
-            break;
-        case kNone_:
-            m_numberLast = kXX;
-            break;
-        case kStart:
-            m_numberStart = at;
-            m_numberLast = number;
-            break;
-        case kContinue:
-            m_numberLast = number;
-            break;
-    }
-    bool allowed = false;
-    switch (kPairs[static_cast<int>(m_cls)][static_cast<int>(cls)]) {
-        case 1:
-        case 3:
-            allowed = true;
-            break;
-        case 2:
-            allowed = m_last == SP;
-            break;
-        case 4:
-            allowed = IsWideOpening(c) || m_last == SP;
-            break;
-        default:
-            break;
-    }
-    rawBreaks.back() = allowed;
-    m_cls = m_last = cls;
-}
-
-bool CBreakModel::NumberEndTakesBack() const {
-    return kNumberActions[m_numberLast][kXX] == kBreak;
 }

@@ -46,7 +46,7 @@ bool CSumWrap::EffectiveBreak(qsizetype at) const {
     if (m_model.NumberOpen() && at > m_model.NumberStart() && m_model.NumberEndTakesBack()) {
         return false;
     }
-    return m_rawBreaks[static_cast<std::size_t>(at - m_dropped)];
+    return m_rawBreaks[static_cast<std::size_t>(at - m_dropped)] != 0;
 }
 
 bool CSumWrap::Append(char16_t c) {
@@ -65,7 +65,7 @@ bool CSumWrap::Append(char16_t c) {
     const auto hasBreakInside = [&](std::size_t end) {
         return std::find(m_rawBreaks.begin() + static_cast<std::ptrdiff_t>(first),
                          m_rawBreaks.begin() + static_cast<std::ptrdiff_t>(end),
-                         true) != m_rawBreaks.begin() + static_cast<std::ptrdiff_t>(end);
+                         1) != m_rawBreaks.begin() + static_cast<std::ptrdiff_t>(end);
     };
     const std::size_t inside = m_rawBreaks.size();
     const bool mayChange = numberOpen && first < inside && hasBreakInside(inside);
@@ -82,7 +82,7 @@ bool CSumWrap::Append(char16_t c) {
     }
     const qsizetype changedNumber = changed ? start : -1;
     const bool summed = changedNumber >= 0 ? Rewrap(changedNumber) : Step(at, EffectiveBreak(at));
-    if (summed) {
+    if (summed && m_lineStarts.size() >= 3) {
         Trim();
     }
     if (!summed || m_text.size() > kMaxKept) {

@@ -60,8 +60,8 @@ class CSumWrap {
     CBreakModel m_model;
     qsizetype m_dropped = 0;  // characters of the block before m_text
     std::u16string m_text;
-    std::vector<bool> m_rawBreaks;        // of the whole block, from the model (index: block position)
-    std::vector<qsizetype> m_lineStarts;  // block positions of the lines after the kept start
+    std::vector<std::uint8_t> m_rawBreaks;  // of the whole block, from the model (index: block position)
+    std::vector<qsizetype> m_lineStarts;    // block positions of the lines after the kept start
     int m_linesBefore = 0;
     LineState m_state;
 };
