@@ -168,7 +168,9 @@ inline void CBreakModel::Append(char16_t c, LbClass cls, std::vector<std::uint8_
             break;
     }
     bool allowed = false;
-    switch (kPairs[static_cast<int>(m_cls)][static_cast<int>(cls)]) {
+    // Blanks that begin the block leave no class before: Qt reads them as a letter.
+    const LbClass before = m_cls == SP ? AL : m_cls;
+    switch (kPairs[static_cast<int>(before)][static_cast<int>(cls)]) {
         case 1:
         case 3:
             allowed = true;
