@@ -53,6 +53,8 @@ class CReceiveLineCounter {
     // The area now holds text (after a clear, an overflow notice or an edit by the user).
     void Reset(QStringView text);
     void Append(QStringView text);
+    // Checks the font for summed wraps now rather than with the first text that arrives.
+    void PrepareSums();
     int Count();
     // Whether lines of letters, digits and blanks are wrapped by their advances in the area's font.
     bool AddsPlainAdvances() const { return m_plainAsciiAdds; }

@@ -52,6 +52,12 @@ bool CReceiveLineCounter::PlainAdvancesAdd() const {
     return at == pairs.size();
 }
 
+void CReceiveLineCounter::PrepareSums() {
+    if (!m_advancesMeasured) {
+        MeasureAdvances();
+    }
+}
+
 void CReceiveLineCounter::MeasureAdvances() {
     m_advances.Measure(m_font);
     m_advancesMeasured = true;
