@@ -24,6 +24,11 @@
 // the open line is the only cost that grows with the line, and it is paid only when a character may reach
 // the edge. A line of letters, digits and blanks alone (all of hex) is not laid out but wrapped here by its
 // advances, once the font is found to lay these out as their advances add up (no kerning or ligatures).
+//
+// Before all that, a block of what Chinese devices print (ASCII, ideographs, full-width punctuation, tabs)
+// is not laid out at all: CSumWrap follows it with Qt's break rules modelled and the advances summed, a
+// few sums per character. Only a character it does not know (or a word wider than a line) hands the
+// block over to the layout path above, from the latest line start that needs no context.
 #pragma once
 
 #include <QChar>
