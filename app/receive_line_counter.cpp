@@ -51,6 +51,7 @@ void CReceiveLineCounter::ReadEditGeometry() {
     // A tab reaches at most the next tab stop.
     m_asciiAdvance['\t'] =
         std::max(m_option.tabStopDistance(), QFontMetricsF(m_font).horizontalAdvance(QChar(' ')) * 8);
+    ConfigureSums();
 }
 
 void CReceiveLineCounter::MeasureFont(const QFont& font) {
@@ -71,43 +72,7 @@ void CReceiveLineCounter::MeasureFont(const QFont& font) {
     m_otherAdvance.clear();
     m_otherSpaceWidth.clear();
     m_plainAsciiAdds = PlainAdvancesAdd();
-}
-
-bool CReceiveLineCounter::PlainAdvancesAdd() const {
-    QString alphabet;
-    for (char16_t c = 0; c < 128; ++c) {
-        if (!IsPlainAscii(c)) {
-            continue;
-        }
-        alphabet += QChar(c);
-    }
-    // Every ordered pair once, laid out on one line: each character must start where the advances before
-    // it add up to, or kerning or a ligature is at work.
-    QString pairs;
-    for (QChar a : alphabet) {
-        for (QChar b : alphabet) {
-            pairs += a;
-            pairs += b;
-        }
-    }
-    QTextLayout layout(pairs, m_font);
-    QTextOption option;
-    option.setWrapMode(QTextOption::NoWrap);
-    layout.setTextOption(option);
-    layout.beginLayout();
-    QTextLine line = layout.createLine();
-    layout.endLayout();
-    qint64 x = 0;
-    qsizetype at = 0;
-    for (const QGlyphRun& run : line.glyphRuns()) {
-        for (const QPointF& position : run.positions()) {
-            if (at == pairs.size() || ToFixed(position.x()) != x) {
-                return false;
-            }
-            x += m_asciiSpaceWidth[pairs[at++].unicode()];
-        }
-    }
-    return at == pairs.size();
+    m_advancesMeasured = false;  // with the first text that arrives: a window that shows none pays nothing
 }
 
 void CReceiveLineCounter::Reset(QStringView text) {
@@ -183,12 +148,21 @@ bool CReceiveLineCounter::StartsItem(QChar c) {
 }
 
 void CReceiveLineCounter::Append(QStringView text) {
+    if (!m_advancesMeasured && !text.isEmpty()) {
+        MeasureAdvances();
+    }
     for (QChar c : text) {
         if (IsBlockSeparator(c)) {
             CloseBlock();
             continue;
         }
         const bool startsItem = StartsItem(c);
+        if (m_summing) {
+            if (m_sums.Append(c.unicode())) {
+                continue;
+            }
+            HandOverToLayout();
+        }
         if (IsHangingSpace(c)) {
             AppendSpace(c, startsItem);
         } else {
@@ -266,6 +240,12 @@ void CReceiveLineCounter::StartLine(QChar c) {
 }
 
 void CReceiveLineCounter::CloseBlock() {
+    if (m_summing) {
+        m_closedLines += m_sums.Lines();
+        m_settledLines = 0;
+        ClearOpenBlock();
+        return;
+    }
     // The block's end decides every break in it.
     SettleOpenLine();
     m_closedLines += m_settledLines + m_pendingLines + 1;
@@ -287,6 +267,8 @@ void CReceiveLineCounter::ClearOpenBlock() {
     m_itemStart = 0;
     m_itemScript = QChar::Script_Common;
     m_afterOwnItem = false;
+    m_sums.Clear();
+    m_summing = m_sumsWrap;
 }
 
 void CReceiveLineCounter::LayOut(QStringView text, qreal* lastLineWidth) {
@@ -445,6 +427,9 @@ int CReceiveLineCounter::Count() {
     if (TextWidth() != m_textWidth) {
         // The area was resized: every wrap may have moved.
         Reset(m_textSource ? m_textSource() : m_edit->toPlainText());
+    }
+    if (m_summing) {
+        return m_closedLines + m_sums.Lines();
     }
     SettleOpenLine();
     return m_closedLines + m_settledLines + m_pendingLines + 1;

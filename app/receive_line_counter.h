@@ -24,6 +24,11 @@
 // the open line is the only cost that grows with the line, and it is paid only when a character may reach
 // the edge. A line of letters, digits and blanks alone (all of hex) is not laid out but wrapped here by its
 // advances, once the font is found to lay these out as their advances add up (no kerning or ligatures).
+//
+// Before all that, a block of what Chinese devices print (ASCII, ideographs, full-width punctuation, tabs)
+// is not laid out at all: CSumWrap follows it with Qt's break rules modelled and the advances summed, a
+// few sums per character. Only a character it does not know (or a word wider than a line) hands the
+// block over to the layout path above, from the latest line start that needs no context.
 #pragma once
 
 #include <QChar>
@@ -35,6 +40,9 @@
 #include <functional>
 #include <string>
 #include <vector>
+
+#include "app/receive_advances.h"
+#include "app/receive_sum_wrap.h"
 
 class QFontMetricsF;
 class QPlainTextEdit;
@@ -50,9 +58,14 @@ class CReceiveLineCounter {
     // The area now holds text (after a clear, an overflow notice or an edit by the user).
     void Reset(QStringView text);
     void Append(QStringView text);
+    // Checks the font for summed wraps now rather than with the first text that arrives.
+    void PrepareSums();
     int Count();
     // Whether lines of letters, digits and blanks are wrapped by their advances in the area's font.
     bool AddsPlainAdvances() const { return m_plainAsciiAdds; }
+    // Whether blocks of ASCII and Chinese text are wrapped by summing advances (CSumWrap).
+    bool SumsWraps() const { return m_sumsWrap; }  // known once text has arrived
+    bool SummingLastBlock() const { return m_summing; }
 
   private:
     void ReadEditGeometry();
@@ -74,6 +87,9 @@ class CReceiveLineCounter {
     void LayOut(QStringView text, qreal* lastLineWidth);
     int LayOutPlainAscii(QStringView text, int* lastLineStart, qreal* lastLineWidth) const;
     bool PlainAdvancesAdd() const;
+    void ConfigureSums();
+    void MeasureAdvances();
+    void HandOverToLayout();
 
     const QPlainTextEdit* m_edit;
     const QWidget* m_viewport;  // the edit wraps at its width
@@ -91,6 +107,14 @@ class CReceiveLineCounter {
     std::array<qint64, 128> m_asciiInkPast{};     // ink past the advance, 1/64 pixel
     bool m_plainAsciiAdds = false;                // letters, digits and blanks lay out as their advances add
     QHash<char16_t, qint64> m_otherSpaceWidth;
+
+    // The last block is summed (m_summing) until it holds what only a layout can tell; then it is laid out
+    // from the latest line start the sums kept, as below.
+    CVerifiedAdvances m_advances;
+    CSumWrap m_sums;
+    bool m_advancesMeasured = false;
+    bool m_sumsWrap = false;
+    bool m_summing = false;
 
     int m_closedLines = 0;   // blocks before the last one
     int m_settledLines = 0;  // lines of the last block that can no longer change

@@ -15,6 +15,7 @@ namespace {
 
 // One frame of a 60 Hz screen: the area is written at most this often while bytes keep coming.
 constexpr int kShowBeatMs = 16;
+constexpr int kPrepareDelayMs = 50;
 
 QStringView View(const std::u16string& text, std::size_t from = 0) {
     return QStringView(text.data() + from, static_cast<qsizetype>(text.size() - from));
@@ -52,6 +53,9 @@ CReceiveMonitor::CReceiveMonitor(const ControlMap& controls, ISentCount& sent)
 
 void CReceiveMonitor::OnWindowShown() {
     m_lines.Reset(TextWithPending());
+    // The font's one check for summed wraps, once the window has painted and before bytes arrive: the
+    // first received byte would otherwise wait for it.
+    QTimer::singleShot(kPrepareDelayMs, this, [this] { m_lines.PrepareSums(); });
 }
 
 QString CReceiveMonitor::TextWithPending() const {

@@ -1,8 +1,8 @@
 // quendal-bench: one measurement per run, printed as one CSV row (`quendal-bench header` prints the header).
 //   quendal-bench cat        [--bytes N]                       cat draining a pty: the baseline
 //   quendal-bench engine     [--bytes N]                       the serial engine alone, no widgets
-//   quendal-bench throughput [--mode text|hex|stopped] [--bytes N] [--auto-clear on|off] [--log raw|text]
-//                            [--timestamps on|off] [--name NAME]
+//   quendal-bench throughput [--mode text|hex|stopped] [--lines text|gbk|mixed|log] [--bytes N]
+//                            [--auto-clear on|off] [--log raw|text] [--timestamps on|off] [--name NAME]
 //   quendal-bench rss        [--auto-clear on|off] [--bytes N] text mode, 100 MB by default
 //   quendal-bench idle       [--seconds S]                     CPU with the port open and nothing arriving
 //   quendal-bench startup                                      process start to the window's first paint
@@ -45,8 +45,10 @@ int main(int argc, char** argv) {
         options.timestamps = args.Flag("timestamps", false);
         options.bytes = args.Number("bytes", rss ? 100'000'000ull : 8ull * 1024 * 1024);
         options.log = rss ? std::string() : args.Text("log", "");
+        options.lines = rss ? "text" : args.Text("lines", "text");
         options.name = rss ? (options.autoClear ? "rss-autoclear-on" : "rss-autoclear-off")
-                           : "window-" + options.mode + (options.log.empty() ? "" : "-log");
+                           : "window-" + (options.lines == "text" ? options.mode : options.lines) +
+                                 (options.log.empty() ? "" : "-log");
         options.name = args.Text("name", options.name);
         return RunWindow(argc, argv, options);
     }

@@ -28,17 +28,24 @@ class BenchArgs {
 enum class StreamKind {
     kText,    // "seq=000123 the quick brown fox\r\n", numbered lines
     kBinary,  // every byte value, pseudo-random
+    // What Chinese devices print, in GBK, one line after another with CR LF:
+    kGbk,    // "温度二十三点五度，湿度百分之四十一，设备在线。"
+    kMixed,  // "T=23.5C 湿度41% state=在线 id=DTU0001234<TAB>ok"
+    kLog,    // "[12:00:01.250] 信号强度: -67dBm (良好), APN=cmnet; 心跳包周期=60s"
 };
+// The stream named by a throughput run's --lines (text, gbk, mixed or log); nullopt for another name.
+std::optional<StreamKind> TextStreamNamed(const std::string& name);
 
 // Produces the stream in pieces, so that even 100 MB never sit in the measuring process.
 class StreamSource {
   public:
-    explicit StreamSource(StreamKind kind) : m_kind(kind) {}
+    explicit StreamSource(StreamKind kind);
     void Fill(std::vector<std::uint8_t>& chunk);
 
   private:
     StreamKind m_kind;
-    // The current line, its number counted up in place: the writer must cost far less than what it feeds.
+    // The current line, its number counted up in place (text) or the same every time: the writer must cost
+    // far less than what it feeds.
     std::string m_line = "seq=000000 the quick brown fox\r\n";
     std::size_t m_lineAt = 0;  // how much of the line the last chunk took
     std::uint64_t m_state = 0x9E3779B97F4A7C15ull;

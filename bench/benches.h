@@ -14,7 +14,8 @@ int RunEngine(const BenchArgs& args);
 // Through the whole window (Qt, on a real X server or offscreen): receive throughput and stalls, memory after
 // a long run, idle CPU with the port open, and the time from process start to the first paint.
 struct WindowRunOptions {
-    std::string mode = "text";  // text, hex, or stopped (text with the display stopped)
+    std::string mode = "text";   // text, hex, or stopped (text with the display stopped)
+    std::string lines = "text";  // the lines of text mode (TextStreamNamed)
     bool autoClear = true;
     bool timestamps = false;  // the receive area's time stamps
     std::uint64_t bytes = 0;

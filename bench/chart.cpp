@@ -27,7 +27,11 @@ constexpr int kGap = 8;
 
 // The receive targets (rate in MB/s, resident memory in MB) of the rows that have one; 0 for none.
 double RateTarget(const QString& name) {
-    return name == "window-text" ? 10 : name == "window-hex" ? 4 : name == "window-stopped" ? 30 : 0;
+    return name == "window-text" || name == "window-gbk" || name == "window-mixed" || name == "window-log"
+               ? 10
+           : name == "window-hex"     ? 4
+           : name == "window-stopped" ? 30
+                                      : 0;
 }
 double RssTarget(const QString& name) {
     return name.startsWith("rss-") ? 80 : 0;

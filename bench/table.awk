@@ -2,13 +2,13 @@
 BEGIN { FS = "," }
 function show(v, format) { return v == "" ? "-" : sprintf(format, v) }
 NR == 1 {
-    printf "%-18s %12s %8s %10s %9s %8s %9s %7s %6s %9s\n", "mode", "bytes/s", "MB/s", "ratio/cat", "stall ms",
+    printf "%-21s %12s %8s %10s %9s %8s %9s %7s %6s %9s\n", "mode", "bytes/s", "MB/s", "ratio/cat", "stall ms",
            "RSS MB", "peak MB", "CPU %", "lost", "time s"
     next
 }
 {
     rate = $5 > 0 ? $5 : ""
-    printf "%-18s %12s %8s %10s %9s %8s %9s %7s %6s %9s\n", $1, show(rate, "%.0f"), show(rate == "" ? "" : rate / 1e6, "%.3f"),
+    printf "%-21s %12s %8s %10s %9s %8s %9s %7s %6s %9s\n", $1, show(rate, "%.0f"), show(rate == "" ? "" : rate / 1e6, "%.3f"),
            show($6, "%.4f"), show($7, "%.1f"), show($8, "%.1f"), show($9, "%.1f"), show($10, "%.1f"), show($11, "%d"),
            show($4, "%.3f")
     rateOf[$1] = $5; stallOf[$1] = $7; lostOf[$1] = $11; cpuOf[$1] = $10; rssOf[$1] = $8
@@ -39,6 +39,9 @@ function cost(mode, plain, maxPercent,    p, c) {
 END {
     print ""
     target("window-text", 10)
+    target("window-gbk", 10)
+    target("window-mixed", 10)
+    target("window-log", 10)
     target("window-hex", 4)
     target("window-stopped", 30)
     logCost("window-text")

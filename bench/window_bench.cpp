@@ -100,6 +100,15 @@ int RunWindow(int argc, char** argv, const WindowRunOptions& options) {
         std::fprintf(stderr, "--mode is text, hex or stopped\n");
         return 2;
     }
+    const std::optional<StreamKind> lines = TextStreamNamed(options.lines);
+    if (!lines) {
+        std::fprintf(stderr, "--lines is text, gbk, mixed or log\n");
+        return 2;
+    }
+    if (*lines != StreamKind::kText && !GbkCodecAvailable()) {
+        std::fprintf(stderr, "no GBK converter on this system for --lines %s\n", options.lines.c_str());
+        return 1;
+    }
 
     CPortDirFixture portDir;
     CPtyFixture pty;
@@ -152,7 +161,7 @@ int RunWindow(int argc, char** argv, const WindowRunOptions& options) {
 
     const double cpuBefore = ProcessCpuSeconds();
     start = lastTick = lastProgress = MonotonicSeconds();
-    CFeeder feeder(pty.MasterFd(), mode == "hex" ? StreamKind::kBinary : StreamKind::kText, total);
+    CFeeder feeder(pty.MasterFd(), mode == "hex" ? StreamKind::kBinary : *lines, total);
     ticker.start();
     loop.exec();
     ticker.stop();

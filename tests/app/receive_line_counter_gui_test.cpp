@@ -110,6 +110,83 @@ QString NumberText(std::mt19937& rng, int length) {
     return text;
 }
 
+// What Chinese devices print: ASCII keys and numbers among Chinese labels, ASCII and full-width punctuation,
+// tabs, blanks and ideographic spaces, log lines; with a line end now and then (never, with longLines).
+QString DeviceText(std::mt19937& rng, int length, bool longLines) {
+    static const QStringList kPieces = {
+        QString::fromUtf8("温度二十三点五度，湿度百分之四十一，设备在线。"),
+        QString::fromUtf8("T=23.5C 湿度41% state=在线 id=DTU0001234\tok"),
+        QString::fromUtf8("[12:00:01.250] 信号强度: -67dBm (良好), APN=cmnet; 心跳包周期=60s"),
+        QString::fromUtf8("温度"),
+        QString::fromUtf8("信号"),
+        QString::fromUtf8("设备在线"),
+        "state=",
+        "id=DTU",
+        "APN=cmnet;",
+        "-67dBm",
+        "(ok)",
+        "$12.5",
+        "100%",
+        "1/2",
+        "a-b",
+        "x<=5",
+        "v1.2.3",
+        "~",
+        "|",
+        "'q'",
+        "\"s\"",
+        "#7",
+        "@",
+        "[",
+        "]",
+        "{",
+        "}",
+        ")%",
+        "+5",
+        QString::fromUtf8("，"),
+        QString::fromUtf8("。"),
+        QString::fromUtf8("："),
+        QString::fromUtf8("；"),
+        QString::fromUtf8("（"),
+        QString::fromUtf8("）"),
+        QString::fromUtf8("【"),
+        QString::fromUtf8("】"),
+        QString::fromUtf8("《"),
+        QString::fromUtf8("》"),
+        QString::fromUtf8("！"),
+        QString::fromUtf8("？"),
+        QString::fromUtf8("、"),
+        QString::fromUtf8("“"),
+        QString::fromUtf8("”"),
+        QString::fromUtf8("…"),
+        QString::fromUtf8("—"),
+        QString::fromUtf8("℃"),
+        QString::fromUtf8("％"),
+        QString::fromUtf8("\u3000"),
+        " ",
+        "  ",
+        "\t",
+        "\t\t"};
+    std::uniform_int_distribution<int> pick(0, static_cast<int>(kPieces.size()) - 1);
+    QString text;
+    while (text.size() < length) {
+        const int kind = static_cast<int>(rng() % 8);
+        if (kind == 0) {
+            // A number of its own making: digits with separators, signs and brackets.
+            static const QString kNumberChars = "0123456789012345678901234567.:,;/-+%$()";
+            for (int n = static_cast<int>(rng() % 12) + 1; n > 0; --n) {
+                text += kNumberChars[static_cast<qsizetype>(rng() % kNumberChars.size())];
+            }
+        } else {
+            text += kPieces[pick(rng)];
+        }
+        if (!longLines && rng() % 12 == 0) {
+            text += '\n';
+        }
+    }
+    return text;
+}
+
 // The lines the area gives text, block by block, laid out the way its document layout does.
 class CAreaLines {
   public:
@@ -203,6 +280,10 @@ TEST(ReceiveLineCounter, MatchesTheAreaForAnyTextInAnyPieces) {
         for (int round = 0; round < 2 && !HasFatalFailure(); ++round) {
             check(TextWithRuns(rng, 4), 600, at + "runs round " + std::to_string(round));
         }
+        for (int round = 0; round < 12 && !HasFatalFailure(); ++round) {
+            check(DeviceText(rng, 700, round % 3 == 2), round % 2 == 0 ? 3 : 40,
+                  at + "device round " + std::to_string(round));
+        }
         if (HasFatalFailure()) {
             return;
         }
@@ -251,6 +332,25 @@ TEST(ReceiveLineCounter, PlainAsciiWrapsWhereTheAreaDoesAtAnyWidth) {
             }
         }
     }
+}
+
+// Device lines are summed, not laid out, in the area's font: the differential test above then judges the
+// summed wraps, not the laid-out ones. A character the sums do not know hands its block to the layout.
+TEST(ReceiveLineCounter, DeviceLinesAreSummedUntilACharacterNeedsTheLayout) {
+    CQuendalDlg dlg;
+    dlg.ControlAs<QPushButton>(IDC_DEBUG_TOGGLE)->click();
+    auto* area = dlg.ControlAs<QPlainTextEdit>(IDC_RECEIVE_EDIT);
+    CReceiveLineCounter counter(area);
+    counter.Reset({});
+    const QString line =
+        QString::fromUtf8("[12:00:01.250] 信号强度: -67dBm (良好), APN=cmnet;\t心跳包周期=60s");
+    counter.Append(line.repeated(3));
+    ASSERT_TRUE(counter.SumsWraps());
+    EXPECT_TRUE(counter.SummingLastBlock());
+    counter.Append(QString::fromUtf8("αあ"));
+    EXPECT_FALSE(counter.SummingLastBlock());
+    counter.Append(u"\n");
+    EXPECT_TRUE(counter.SummingLastBlock());
 }
 
 TEST(ReceiveLineCounter, EmptyAreaHasOneLineAndResetStartsOver) {
