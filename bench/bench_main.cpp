@@ -1,7 +1,7 @@
 // quendal-bench: one measurement per run, printed as one CSV row (`quendal-bench header` prints the header).
 //   quendal-bench cat        [--bytes N]                       cat draining a pty: the baseline
 //   quendal-bench engine     [--bytes N]                       the serial engine alone, no widgets
-//   quendal-bench throughput [--mode text|hex|stopped] [--lines text|gbk|mixed|log] [--bytes N]
+//   quendal-bench throughput [--mode text|hex|stopped] [--lines text|gbk|mixed|log|blanks] [--bytes N]
 //                            [--auto-clear on|off] [--log raw|text] [--timestamps on|off] [--name NAME]
 //   quendal-bench rss        [--auto-clear on|off] [--bytes N] text mode, 100 MB by default
 //   quendal-bench idle       [--seconds S]                     CPU with the port open and nothing arriving

@@ -13,6 +13,7 @@
 #include <cstring>
 #include <ctime>
 #include <fstream>
+#include <string_view>
 
 BenchArgs::BenchArgs(int argc, char** argv, int first) {
     for (int i = first; i < argc; ++i) {
@@ -56,6 +57,9 @@ std::optional<StreamKind> TextStreamNamed(const std::string& name) {
     if (name == "log") {
         return StreamKind::kLog;
     }
+    if (name == "blanks") {
+        return StreamKind::kBlanks;
+    }
     return std::nullopt;
 }
 
@@ -69,6 +73,14 @@ StreamSource::StreamSource(StreamKind kind) : m_kind(kind) {
         // Empty without the system's GBK table: the run refuses such a stream before it starts.
         const std::optional<std::string> gbk = Utf8ToGbk(line);
         m_line = gbk ? *gbk + "\r\n" : std::string();
+    }
+    if (kind == StreamKind::kBlanks) {
+        for (const std::string_view blank : {" ", "\v", "\f", "\xA1\xA1"}) {  // the last: GBK's U+3000
+            for (std::size_t n = 0; n < 2048; n += blank.size()) {
+                m_line += blank;
+            }
+        }
+        m_line += "w\r\n";
     }
 }
 

@@ -32,8 +32,11 @@ enum class StreamKind {
     kGbk,    // "温度二十三点五度，湿度百分之四十一，设备在线。"
     kMixed,  // "T=23.5C 湿度41% state=在线 id=DTU0001234<TAB>ok"
     kLog,    // "[12:00:01.250] 信号强度: -67dBm (良好), APN=cmnet; 心跳包周期=60s"
+    // Long runs of blanks (space, vertical tab, form feed, the ideographic space) that hang past the edge:
+    // 8 KB of them, then a word.
+    kBlanks,
 };
-// The stream named by a throughput run's --lines (text, gbk, mixed or log); nullopt for another name.
+// The stream named by a throughput run's --lines (text, gbk, mixed, log or blanks); nullopt for another name.
 std::optional<StreamKind> TextStreamNamed(const std::string& name);
 
 // Produces the stream in pieces, so that even 100 MB never sit in the measuring process.

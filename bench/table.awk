@@ -42,6 +42,7 @@ END {
     target("window-gbk", 10)
     target("window-mixed", 10)
     target("window-log", 10)
+    target("window-blanks", 10)
     target("window-hex", 4)
     target("window-stopped", 30)
     logCost("window-text")

@@ -334,7 +334,8 @@ TEST_F(ExchangeE2E, ReconnectOpensTheRestartedDeviceAgainAndReadsFromIt) {
     EXPECT_EQ(Pane(2), "STATUS：COM1 已断开，等待设备重新接入");
     EXPECT_TRUE(BoxRecorder::Boxes().empty());
 
-    m_sim = std::make_unique<SimProcess>(std::vector<std::string>{});
+    m_sim = std::make_unique<SimProcess>(std::vector<std::string>{},
+                                         std::filesystem::path(m_dir.Path()) / "sim2.log");
     ASSERT_TRUE(m_sim->Started());
     ASSERT_TRUE(WaitUntil([&] { return Dlg().IsPortOpen(); }, 10000));
     EXPECT_FALSE(Dlg().PortPanel().IsWaitingForDevice());
