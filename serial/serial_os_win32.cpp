@@ -15,29 +15,7 @@
 #include "serial/port_names.h"
 #include "serial/serial_os.h"
 
-struct OsPort {
-    HANDLE handle = INVALID_HANDLE_VALUE;
-    // The comm-event wait stays outstanding across waits until it completes.
-    OVERLAPPED waitOverlapped{};
-    DWORD waitEvents = 0;
-    bool waitPending = false;
-    int endedWaits = 0;
-    bool pollInput = false;
-    OVERLAPPED readOverlapped{};
-    bool readWaitFailed = false;
-    // The one write in flight, from a copy of its own, so the caller's buffer may change meanwhile; a
-    // failure of it is told by the next write.
-    OVERLAPPED writeOverlapped{};
-    std::vector<std::uint8_t> writeBytes;
-    bool writePending = false;
-    DWORD writeError = 0;
-    // DTR and RTS as last set: the system reports only the device's lines back.
-    unsigned outputs = 0;
-};
-
-struct OsEvent {
-    HANDLE handle = nullptr;
-};
+#include "serial/os_port_win32.h"
 
 namespace {
 
@@ -359,34 +337,6 @@ int OsWrite(OsPort* port, std::span<const std::uint8_t> bytes, std::size_t& done
     }
     port->writePending = true;
     done = size;
-    return 0;
-}
-
-int OsSetModemLines(OsPort* port, unsigned lines, bool on) {
-    constexpr struct {
-        unsigned line;
-        DWORD raise;
-        DWORD drop;
-    } kFunctions[] = {{kLineDtr, SETDTR, CLRDTR}, {kLineRts, SETRTS, CLRRTS}};
-    for (const auto& f : kFunctions) {
-        if ((lines & f.line) == 0) {
-            continue;
-        }
-        if (!EscapeCommFunction(port->handle, on ? f.raise : f.drop)) {
-            return LastError();
-        }
-        port->outputs = on ? (port->outputs | f.line) : (port->outputs & ~f.line);
-    }
-    return 0;
-}
-
-int OsGetModemLines(OsPort* port, unsigned& lines) {
-    DWORD status = 0;
-    if (!GetCommModemStatus(port->handle, &status)) {
-        return LastError();
-    }
-    lines = port->outputs | ((status & MS_CTS_ON) ? kLineCts : 0u) | ((status & MS_DSR_ON) ? kLineDsr : 0u) |
-            ((status & MS_RLSD_ON) ? kLineDcd : 0u) | ((status & MS_RING_ON) ? kLineRi : 0u);
     return 0;
 }
 
