@@ -71,7 +71,7 @@ void CVerifiedAdvances::GetOther(char16_t c, qint64* advance, qint64* ink) {
     *ink = width->ink;
 }
 
-bool CVerifiedAdvances::SampleAddsUp(const QString& sample) {
+bool PairsAddUp(const QString& sample, const QFont& font, const std::function<qint64(QChar)>& advanceOf) {
     // Every ordered pair once, on one line: each glyph must start where the advances before it add up to.
     QString pairs;
     for (QChar a : sample) {
@@ -80,7 +80,7 @@ bool CVerifiedAdvances::SampleAddsUp(const QString& sample) {
             pairs += b;
         }
     }
-    QTextLayout layout(pairs, m_font);
+    QTextLayout layout(pairs, font);
     QTextOption option;
     option.setWrapMode(QTextOption::NoWrap);
     layout.setTextOption(option);
@@ -94,13 +94,19 @@ bool CVerifiedAdvances::SampleAddsUp(const QString& sample) {
             if (at == pairs.size() || ToFixed(position.x()) != x) {
                 return false;
             }
-            qint64 advance = 0;
-            qint64 ink = 0;
-            Get(pairs[at++].unicode(), &advance, &ink);
-            x += advance;
+            x += advanceOf(pairs[at++]);
         }
     }
     return at == pairs.size();
+}
+
+bool CVerifiedAdvances::SampleAddsUp(const QString& sample) {
+    return PairsAddUp(sample, m_font, [this](QChar c) {
+        qint64 advance = 0;
+        qint64 ink = 0;
+        Get(c.unicode(), &advance, &ink);
+        return advance;
+    });
 }
 
 bool CVerifiedAdvances::BreaksAgreeWithQt(const QString& sample) const {

@@ -9,8 +9,13 @@
 #include <QFontMetricsF>
 #include <QHash>
 #include <array>
+#include <functional>
 #include <optional>
 #include <vector>
+
+// Whether every ordered pair of sample, laid out on one line in font, has each glyph start where the
+// advances before it add up to (advanceOf, in 1/64 pixel): no kerning, no ligature.
+bool PairsAddUp(const QString& sample, const QFont& font, const std::function<qint64(QChar)>& advanceOf);
 
 class CVerifiedAdvances {
   public:

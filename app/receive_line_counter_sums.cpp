@@ -1,8 +1,7 @@
 // The receive line counter's parts that decide how a block is followed: whether the font's advances add
 // up (plain ASCII, and the wider summed wrap), and the hand-over of a summed block to the laid-out path.
-#include <QGlyphRun>
 #include <QPlainTextEdit>
-#include <QTextLayout>
+#include <QTextOption>
 
 #include "app/receive_line_breaks.h"
 #include "app/receive_line_counter.h"
@@ -23,33 +22,8 @@ bool CReceiveLineCounter::PlainAdvancesAdd() const {
         }
         alphabet += QChar(c);
     }
-    // Every ordered pair once, laid out on one line: each character must start where the advances before
-    // it add up to, or kerning or a ligature is at work.
-    QString pairs;
-    for (QChar a : alphabet) {
-        for (QChar b : alphabet) {
-            pairs += a;
-            pairs += b;
-        }
-    }
-    QTextLayout layout(pairs, m_font);
-    QTextOption option;
-    option.setWrapMode(QTextOption::NoWrap);
-    layout.setTextOption(option);
-    layout.beginLayout();
-    QTextLine line = layout.createLine();
-    layout.endLayout();
-    qint64 x = 0;
-    qsizetype at = 0;
-    for (const QGlyphRun& run : line.glyphRuns()) {
-        for (const QPointF& position : run.positions()) {
-            if (at == pairs.size() || ToFixed(position.x()) != x) {
-                return false;
-            }
-            x += m_asciiSpaceWidth[pairs[at++].unicode()];
-        }
-    }
-    return at == pairs.size();
+    // Kerning or a ligature would put a character elsewhere than where the advances before it add up to.
+    return PairsAddUp(alphabet, m_font, [this](QChar c) { return m_asciiSpaceWidth[c.unicode()]; });
 }
 
 void CReceiveLineCounter::PrepareSums() {
