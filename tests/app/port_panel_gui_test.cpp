@@ -252,10 +252,11 @@ TEST_F(PortPanel, ReconnectWaitsForTheDeviceAndReopensIt) {
     CPortPanel& panel = m_dlg->PortPanel();
     QMenu menu;
     panel.FillContextMenu(menu);
-    const auto reconnect = std::find_if(menu.actions().begin(), menu.actions().end(), [](QAction* a) {
+    const QList<QAction*> actions = menu.actions();
+    const auto reconnect = std::find_if(actions.begin(), actions.end(), [](QAction* a) {
         return a->text() == QString::fromUtf8("断线自动重连");
     });
-    ASSERT_NE(reconnect, menu.actions().end());
+    ASSERT_NE(reconnect, actions.end());
     (*reconnect)->trigger();
     ASSERT_TRUE(panel.ReconnectOnLoss());
     Choose(IDC_PORT_BAUD, 17);  // 921600
