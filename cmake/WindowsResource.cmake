@@ -20,7 +20,7 @@ set(QUENDAL_RC_SVG ${PROJECT_SOURCE_DIR}/packaging/quendal.svg)
 function(quendal_windows_resource target description)
     set(dir ${CMAKE_CURRENT_BINARY_DIR}/${target}_rc)
     file(MAKE_DIRECTORY ${dir})
-    # The design's 32 x 32 image, and the sizes Explorer picks for its lists and large views.
+    # The program's 32 x 32 image, and the sizes Explorer picks for its lists and large views.
     set(pngs)
     foreach(size 16 32 48 256)
         add_custom_command(OUTPUT ${dir}/icon-${size}.png

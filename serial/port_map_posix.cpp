@@ -43,7 +43,7 @@ bool IsTtyName(const std::string& name) {
 }  // namespace
 
 std::optional<std::string> PortMapPath() {
-    // A relative XDG_CONFIG_HOME is invalid and ignored, as the specification asks.
+    // A relative XDG_CONFIG_HOME is invalid and ignored, as the XDG base directory rules say.
     if (std::string config = EnvOrEmpty("XDG_CONFIG_HOME"); config.starts_with('/')) {
         return config + "/quendal/ports.conf";
     }

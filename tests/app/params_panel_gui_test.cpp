@@ -635,7 +635,7 @@ TEST_F(ParamsPanelAlone, ExportedProfileGivesTheWindowsRecordAndABadOneChangesNo
     QDir(dir).removeRecursively();
 }
 
-// The design's save sends whatever the form holds; before any read that is a record of zeros (baud 0,
+// A save that sent whatever the form holds would, before any read, send a record of zeros (baud 0,
 // data bits 0), which can cut a device off. A save waits for a record read whole or an imported profile;
 // typing alone, or a record whose checksum is wrong (shown all the same, with a box), is not enough.
 TEST_F(ParamsPanelAlone, SaveWaitsForARecordReadWholeOrAnImportedProfile) {
